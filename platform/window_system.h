@@ -1,0 +1,78 @@
+#pragma once
+
+#include <stdexcept>
+#include <string_view>
+
+namespace kelvorin {
+
+// What the window asks of the desktop. Each backend implements it as a thin adapter;
+// every operation may fail, and a failure arrives as a PlatformError.
+
+class PlatformError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// One UTF-16 code unit a character, as the desktops store text.
+using Text = std::u16string_view;
+
+// The one-line text box.
+class TextField {
+  public:
+    // The box's whole text. The view stays valid until the next write to the box, so a
+    // caller that reads once per character pays nothing for the size of the text.
+    virtual Text ReadText() = 0;
+
+    // Replaces the whole text. A write that changes the text raises exactly one change
+    // notification, which runs to its end before this returns; a write that leaves the
+    // text as it was raises none.
+    virtual void WriteText(Text text) = 0;
+
+    // Moves the keyboard focus into the box.
+    virtual void TakeFocus() = 0;
+
+  protected:
+    ~TextField() = default;
+};
+
+// A clock-seeded source of single-precision values in [0, 1).
+class RandomSource {
+  public:
+    virtual void SeedFromClock() = 0;
+    virtual float Next() = 0;
+
+  protected:
+    ~RandomSource() = default;
+};
+
+// The window's outer geometry, in twips: top and left from the screen's top-left corner,
+// width and height with the frame included.
+enum class Extent { Top, Left, Width, Height };
+
+// Everything else the window needs: its geometry, the screen, the clipboard and the
+// end of the program. The text box comes with it.
+class WindowSystem : public TextField {
+  public:
+    virtual float ReadWindow(Extent extent) = 0;
+
+    // Carried out by the display server before this returns. A size the desktop will not
+    // take may be clamped or refused; a refusal is a PlatformError.
+    virtual void WriteWindow(Extent extent, float twips) = 0;
+
+    virtual float ReadScreenWidth() = 0;
+
+    // Removes everything the clipboard holds, in every format.
+    virtual void EmptyClipboard() = 0;
+
+    // Puts the text, possibly empty, on the clipboard as plain text.
+    virtual void PlaceClipboardText(Text text) = 0;
+
+    // Ends the program at once: no handler runs afterwards. A backend that cannot stop
+    // the process from inside a handler returns, and the caller returns straight away.
+    virtual void EndProgram() = 0;
+
+  protected:
+    ~WindowSystem() = default;
+};
+
+} // namespace kelvorin

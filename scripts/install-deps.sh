@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that a build needs, and only those that are missing.
+#   scripts/install-deps.sh run   what building and starting the Linux program needs
+#   scripts/install-deps.sh test  all of that, plus what every test needs
+set -euo pipefail
+
+run_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins libgl-dev fonts-liberation)
+test_packages=(libgtest-dev libbenchmark-dev clang-format xvfb xdotool xclip imagemagick
+               x11-utils libx11-dev libxfixes-dev
+               g++-mingw-w64-x86-64-posix wine wine64 libimage-exiftool-perl icoutils)
+
+case "${1:-test}" in
+run) wanted=("${run_packages[@]}") ;;
+test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
+*) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
+  "${missing[@]}"

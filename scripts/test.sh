@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test. Warnings are errors here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
+
+cmake --preset linux -DKELVORIN_WERROR=ON -DKELVORIN_TESTS=ON -DKELVORIN_BENCH=ON
+cmake --build --preset linux -j "$(nproc)"
+ctest --preset linux
