@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace kelvorin::win32 {
 
@@ -38,14 +39,6 @@ HFONT MakeFont(const design::Font& font, UINT dpi) {
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                        Wide(font.face).c_str());
 }
-
-// Closes the clipboard when the operation that opened it ends, however it ends.
-struct ClipboardCloser {
-    ClipboardCloser() = default;
-    ClipboardCloser(const ClipboardCloser&) = delete;
-    ClipboardCloser& operator=(const ClipboardCloser&) = delete;
-    ~ClipboardCloser() { CloseClipboard(); }
-};
 
 // Frees a memory block unless the clipboard took it over.
 class GlobalBlock {
@@ -151,6 +144,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return OnCreate() ? 0 : -1;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case kTextBoxChangedLater:
+        OnTextBoxChanged();
         return 0;
     case WM_CLOSE:
         OnClose();
@@ -302,6 +298,7 @@ void MainWindow::LayOut() {
 template <class Reaction> void MainWindow::Dispatch(Reaction reaction) {
     clipboardRetries_ = kClipboardRetries;
     reaction();
+    emptied_.Close();
     SyncTextBox();
 }
 
@@ -316,6 +313,14 @@ void MainWindow::OnCommand(int id, int code) {
 void MainWindow::OnTextBoxChanged() {
     // Our own update of the control is not a change: the notification for it has run.
     if (syncing_) {
+        return;
+    }
+    // A paste raises EN_CHANGE while the EDIT control still holds the clipboard open, where
+    // the mirror cannot open it: take the change up once the paste is over, before any
+    // further input (posted messages come first).
+    const HWND holder = GetOpenClipboardWindow();
+    if (holder && GetWindowThreadProcessId(holder, nullptr) == GetCurrentThreadId()) {
+        PostMessageW(hwnd_, kTextBoxChangedLater, 0, 0);
         return;
     }
     std::wstring edited(static_cast<std::size_t>(GetWindowTextLengthW(textBox_)) + 1, L'\0');
@@ -475,7 +480,8 @@ float MainWindow::ReadScreenWidth() {
     return PixelsToTwips(width);
 }
 
-void MainWindow::OpenClipboardOrThrow() {
+MainWindow::ClipboardSession MainWindow::OpenClipboardOrThrow() {
+    emptied_.Close();
     // Owned by our window: with no owner, EmptyClipboard leaves SetClipboardData nothing to
     // attach the text to.
     while (!OpenClipboard(hwnd_)) {
@@ -485,14 +491,15 @@ void MainWindow::OpenClipboardOrThrow() {
         --clipboardRetries_;
         Sleep(kClipboardRetryMs);
     }
+    return ClipboardSession(true);
 }
 
 void MainWindow::EmptyClipboard() {
-    OpenClipboardOrThrow();
-    const ClipboardCloser closer;
+    ClipboardSession session = OpenClipboardOrThrow();
     if (!::EmptyClipboard()) {
         throw PlatformError("EmptyClipboard failed");
     }
+    emptied_ = std::move(session);
 }
 
 void MainWindow::PlaceClipboardText(Text text) {
@@ -508,10 +515,11 @@ void MainWindow::PlaceClipboardText(Text text) {
     static_cast<wchar_t*>(bytes)[text.size()] = L'\0';
     GlobalUnlock(block.get());
 
-    OpenClipboardOrThrow();
-    const ClipboardCloser closer;
-    // Empty again: what another program placed in another format must not outlive our text.
-    if (!::EmptyClipboard()) {
+    // Unless it was just emptied in this session, empty it: what another program placed in
+    // another format must not outlive our text.
+    const bool emptied = emptied_.IsOpen();
+    const ClipboardSession session = emptied ? std::move(emptied_) : OpenClipboardOrThrow();
+    if (!emptied && !::EmptyClipboard()) {
         throw PlatformError("EmptyClipboard failed");
     }
     // Only the Unicode text: the system makes the ANSI and OEM forms from it on request.

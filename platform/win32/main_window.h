@@ -19,6 +19,9 @@ inline constexpr int kLabel1Id = 103;
 
 inline constexpr wchar_t kWindowClass[] = L"KelvorinForm1";
 
+// Posted to take up a change of the box that came while the box held the clipboard open.
+inline constexpr UINT kTextBoxChangedLater = WM_APP + 1;
+
 // Form1 on the Win32 API: one window class, its state behind GWLP_USERDATA, and each message
 // turned into one call into Form1. It decides nothing itself; beyond plain delegation it
 // only keeps the text box's contract (one change notification per changing write) and keeps
@@ -50,6 +53,35 @@ class MainWindow final : public WindowSystem {
     void EndProgram() override;
 
   private:
+    // The clipboard, open for as long as the session lasts.
+    class ClipboardSession {
+      public:
+        ClipboardSession() = default;
+        explicit ClipboardSession(bool open) : open_(open) {}
+        ClipboardSession(ClipboardSession&& other) noexcept : open_(other.open_) {
+            other.open_ = false;
+        }
+        ClipboardSession& operator=(ClipboardSession&& other) noexcept {
+            if (this != &other) {
+                Close();
+                open_ = other.open_;
+                other.open_ = false;
+            }
+            return *this;
+        }
+        ~ClipboardSession() { Close(); }
+        bool IsOpen() const { return open_; }
+        void Close() {
+            if (open_) {
+                CloseClipboard();
+                open_ = false;
+            }
+        }
+
+      private:
+        bool open_ = false;
+    };
+
     MainWindow() = default;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
@@ -75,7 +107,7 @@ class MainWindow final : public WindowSystem {
     bool MakeFonts();
     void LayOut();
     void SyncTextBox();
-    void OpenClipboardOrThrow();
+    ClipboardSession OpenClipboardOrThrow();
     float PixelsToTwips(int pixels) const;
 
     HWND hwnd_ = nullptr;
@@ -101,6 +133,11 @@ class MainWindow final : public WindowSystem {
     // clipboard, refilled for each event, so that a held clipboard delays one event a little
     // and never hangs the window.
     int clipboardRetries_ = 0;
+
+    // The clipboard as EmptyClipboard left it: still open, so that the placement which
+    // follows in the mirror needs no second session (each costs about as much as the
+    // placement under Wine). Closed at the latest when the event ends.
+    ClipboardSession emptied_;
 
     ClockRandom random_;
     Form1 form_{*this, random_};

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Times a click of "Do" in the real window under Wine and Xvfb, beside the clipboard
+# placements alone and the EDIT-per-write adapter; prints a table.
+#   tests/wine/bench.sh [lengths...]     after building the windows preset
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+BUILD="$PWD/build/windows"
+. tests/wine/lib.sh
+trap wine_cleanup EXIT
+start_xvfb
+start_wine_prefix
+wine "$BUILD/bench/win32_scramble_bench.exe" "$@"

@@ -1,0 +1,119 @@
+// Looks into a running Kelvorin window from another process, through the Win32 API, for the
+// Wine tests: Wine draws the controls inside one X window, so X tools cannot see them.
+//   probe layout   the client size, DPI, each control's class, id, rectangle and style,
+//                  and the box's text limit
+//   probe focus    the class and id of the control that holds the keyboard focus
+//   probe text     the box's text, as UTF-8
+//   probe tooltip  the text of each tooltip that is showing
+//   probe rect     the window's outer rectangle on the screen
+//   probe clipboard  the Windows clipboard's Unicode text, as UTF-8
+// Exits with 1 when there is no Kelvorin window.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+HWND FindKelvorin() { return FindWindowW(L"KelvorinForm1", L"Kelvorin"); }
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[64] = L"";
+    GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+// WM_GETTEXT is marshalled between processes; the length comes first.
+std::wstring TextOf(HWND hwnd) {
+    const auto length = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const auto got =
+        SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(got));
+    return text;
+}
+
+BOOL CALLBACK PrintControl(HWND control, LPARAM parent) {
+    if (GetParent(control) != reinterpret_cast<HWND>(parent)) {
+        return TRUE;
+    }
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, reinterpret_cast<HWND>(parent), reinterpret_cast<POINT*>(&rect), 2);
+    std::printf("control %s %d %ld %ld %ld %ld 0x%08lx\n", Utf8(ClassOf(control)).c_str(),
+                GetDlgCtrlID(control), rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top,
+                static_cast<unsigned long>(GetWindowLongW(control, GWL_STYLE)));
+    return TRUE;
+}
+
+BOOL CALLBACK PrintTooltip(HWND hwnd, LPARAM) {
+    if (ClassOf(hwnd) == L"tooltips_class32" && IsWindowVisible(hwnd)) {
+        std::printf("tooltip [%s]\n", Utf8(TextOf(hwnd)).c_str());
+    }
+    return TRUE;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    const HWND window = FindKelvorin();
+    if (!window) {
+        std::fprintf(stderr, "no Kelvorin window\n");
+        return 1;
+    }
+    const HWND box = GetDlgItem(window, 101);
+    if (command == "layout") {
+        RECT client;
+        GetClientRect(window, &client);
+        std::printf("client %ld %ld\n", client.right, client.bottom);
+        std::printf("dpi %u\n", GetDpiForWindow(window));
+        EnumChildWindows(window, PrintControl, reinterpret_cast<LPARAM>(window));
+        std::printf("limit %ld\n", static_cast<long>(SendMessageW(box, EM_GETLIMITTEXT, 0, 0)));
+    } else if (command == "focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+        std::printf("focus %s %d\n",
+                    info.hwndFocus ? Utf8(ClassOf(info.hwndFocus)).c_str() : "none",
+                    info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
+    } else if (command == "text") {
+        std::fputs(Utf8(TextOf(box)).c_str(), stdout);
+    } else if (command == "tooltip") {
+        EnumThreadWindows(GetWindowThreadProcessId(window, nullptr), PrintTooltip, 0);
+    } else if (command == "rect") {
+        RECT rect;
+        GetWindowRect(window, &rect);
+        std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top);
+    } else if (command == "clipboard") {
+        if (!OpenClipboard(nullptr)) {
+            return 3;
+        }
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+                std::fputs(Utf8(chars).c_str(), stdout);
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+    } else {
+        std::fprintf(stderr, "usage: probe layout|focus|text|tooltip|rect|clipboard\n");
+        return 2;
+    }
+    return 0;
+}

@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# Checks Kelvorin.exe as a user and an installer would see it: its version record, icon,
+# manifest and imports, then the running program under Wine and Xvfb, driven with xdotool,
+# its clipboard read with xclip and its controls looked at with the probe.
+#   tests/wine/run.sh     after building the windows preset; exits non-zero on a failure
+set -euo pipefail
+export LC_ALL=C.UTF-8
+cd "$(dirname "$0")/../.."
+BUILD="$PWD/build/windows"
+EXE="$BUILD/Kelvorin.exe"
+PROBE="$BUILD/tests/kelvorin_probe.exe"
+WORK="$BUILD/wine-test"
+rm -rf "$WORK" && mkdir -p "$WORK"
+
+failures=0
+pass() { echo "ok   $1"; }
+fail() {
+  echo "FAIL $1" >&2
+  failures=$((failures + 1))
+}
+check() { # name expected actual
+  if [ "$2" == "$3" ]; then pass "$1"; else fail "$1: expected [${2:0:200}], got [${3:0:200}]"; fi
+}
+sorted_chars() { printf '%s' "$1" | fold -w1 | LC_ALL=C sort | tr -d '\n'; }
+
+# ---- Identity: what Explorer's properties page and the loader read --------------------------
+field() { exiftool -s3 "-$1" "$EXE"; }
+check "FileVersion" "1.00.0001" "$(field FileVersion)"
+check "ProductVersion" "1.00.0001" "$(field ProductVersion)"
+check "FileVersionNumber" "1.0.0.1" "$(field FileVersionNumber)"
+check "ProductVersionNumber" "1.0.0.1" "$(field ProductVersionNumber)"
+check "ProductName" "Kelvorin" "$(field ProductName)"
+check "InternalName" "Kelvorin" "$(field InternalName)"
+check "OriginalFileName" "Kelvorin.exe" "$(field OriginalFileName)"
+check "version language" "English (U.S.)" "$(field LanguageCode)"
+check "version code page" "Unicode" "$(field CharacterSet)"
+notice=$(grep -A1 'kMakersNotice =' window/form1_design.h | sed -n 's/.*u"\(.*\)".*/\1/p')
+# shellcheck disable=SC2059 # the notice's \u escapes are meant to be expanded
+check "LegalCopyright is the maker's notice" "$(printf "$notice")" "$(field LegalCopyright)"
+
+resources=$(wrestool -l "$EXE")
+for type in "type=icon" "type=group_icon" "type=version" "type=24 "; do
+  if grep -q -- "--$type" <<<"$resources" || grep -q "\[$type" <<<"$resources"; then
+    pass "resource $type"
+  else
+    fail "resource $type missing from: $resources"
+  fi
+done
+# wrestool pads the icon it rebuilds with zeros; what comes before must be our file.
+wrestool -x -t 14 -n 1 "$EXE" >"$WORK/icon.ico"
+if cmp -s -n "$(stat -c %s resources/kelvorin.ico)" "$WORK/icon.ico" resources/kelvorin.ico; then
+  pass "icon is resources/kelvorin.ico"
+else
+  fail "icon differs from resources/kelvorin.ico"
+fi
+check "icon is 32 x 32, 16 colours" \
+  "--icon --index=1 --width=32 --height=32 --bit-depth=4 --palette-size=16" \
+  "$(icotool -l "$WORK/icon.ico")"
+wrestool -x --raw -t 24 -n 1 "$EXE" >"$WORK/manifest.xml"
+for needle in 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+  '>PerMonitorV2' 'level="asInvoker"'; do
+  if grep -q -- "$needle" "$WORK/manifest.xml"; then pass "manifest: $needle"; else
+    fail "manifest lacks $needle"; fi
+done
+imports=$(x86_64-w64-mingw32-objdump -p "$EXE" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z' |
+  sort | tr '\n' ' ')
+check "imports only system DLLs" "COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " \
+  "$imports"
+
+# ---- The running program ----------------------------------------------------------------------
+. tests/wine/lib.sh
+trap wine_cleanup EXIT
+start_xvfb
+start_wine_prefix
+
+probe() { wine "$PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+clipboard() { xclip -o -selection clipboard 2>/dev/null || true; }
+# Waits up to $2 seconds for the clipboard to hold something other than $1; prints it.
+clipboard_change() {
+  local deadline=$((SECONDS + $2)) now
+  while [ $SECONDS -lt $deadline ]; do
+    now=$(clipboard)
+    if [ "$now" != "$1" ]; then
+      printf '%s' "$now"
+      return
+    fi
+    sleep 0.1
+  done
+  printf '%s' "$1"
+}
+# Waits up to 5 seconds for the clipboard to hold $1; prints what it holds.
+clipboard_becomes() {
+  local deadline=$((SECONDS + 5)) now
+  while [ $SECONDS -lt $deadline ]; do
+    now=$(clipboard)
+    [ "$now" == "$1" ] && break
+    sleep 0.1
+  done
+  printf '%s' "$now"
+}
+
+wine "$EXE" 2>/dev/null &
+app_pid=$!
+started_pids+=("$app_pid")
+wid=""
+for _ in $(seq 100); do
+  wid=$(xdotool search --name '^Kelvorin$' 2>/dev/null | head -n1 || true)
+  [ -n "$wid" ] && break
+  sleep 0.2
+done
+if [ -z "$wid" ]; then
+  fail "no window named Kelvorin appeared"
+  exit 1
+fi
+pass "window Kelvorin is shown"
+
+# Layout in pixels at 96 dpi: 15 twips a pixel.
+layout=$(probe layout)
+check "layout" "client 312 88
+dpi 96
+control Edit 101 8 8 297 25
+control Button 102 80 48 145 25
+control Static 103 0 80 313 9
+limit 32767" "$(sed 's/ 0x[0-9a-f]*$//' <<<"$layout")"
+edit_style=$(awk '$2 == "Edit" { print $8 }' <<<"$layout")
+check "box scrolls sideways (ES_AUTOHSCROLL)" 128 "$((edit_style & 0x80))"
+check "focus starts in the box" "focus Edit 101" "$(probe focus)"
+
+xdotool windowfocus --sync "$wid"
+typed="Kelvorin mixes 42 letters"
+xdotool type --delay 40 "$typed"
+check "typing mirrors the whole text" "$typed" "$(clipboard_becomes "$typed")"
+check "the box holds what was typed" "$typed" "$(probe text)"
+
+xdotool key Tab
+check "Tab moves to Do" "focus Button 102" "$(probe focus)"
+xdotool key shift+Tab
+check "Shift+Tab comes back to the box" "focus Edit 101" "$(probe focus)"
+
+# "Do" sits at 80,48 (145 x 25) in the client area, which is the X window here.
+xdotool mousemove --window "$wid" 152 60 click 1
+scrambled=$(clipboard_change "$typed" 10)
+check "click: the box shows what the clipboard holds" "$scrambled" "$(probe text)"
+check "click: the same characters" "$(sorted_chars "$typed")" "$(sorted_chars "$scrambled")"
+[ "$scrambled" != "$typed" ] && pass "click: the order changed" || fail "click left the text as it was"
+check "click: focus back in the box" "focus Edit 101" "$(probe focus)"
+xdotool type "!"
+check "typing goes on at the end of the scrambled text" "$scrambled!" \
+  "$(clipboard_becomes "$scrambled!")"
+
+xdotool key Tab space
+again=$(clipboard_change "$scrambled!" 10)
+check "keyboard click: the same characters" "$(sorted_chars "$scrambled!")" "$(sorted_chars "$again")"
+check "keyboard click: the box shows the clipboard" "$again" "$(probe text)"
+check "keyboard click: focus back in the box" "focus Edit 101" "$(probe focus)"
+
+xdotool key ctrl+a BackSpace
+check "deleting all empties the clipboard" "" "$(clipboard_becomes "")"
+check "deleting all empties the box" "" "$(probe text)"
+
+# A paste beyond the limit keeps 32,767 characters; scrambling them keeps them all.
+long=$(head -c 40000 /dev/zero | tr '\0' 'a' | sed 's/aaaaa/abcde/g; s/abcdeabcde/Kxyz!abcde/g')
+printf '%s' "$long" | xclip -i -quiet -selection clipboard >/dev/null 2>&1 &
+xclip_pid=$!
+started_pids+=("$xclip_pid")
+sleep 0.5
+xdotool key ctrl+v
+pasted=$(clipboard_becomes "${long:0:32767}")
+check "a long paste stops at 32,767 characters, and the paste is mirrored" 32767 "${#pasted}"
+wait "$xclip_pid" 2>/dev/null || true # it ends when Kelvorin's text takes the clipboard
+start=$SECONDS
+xdotool mousemove --window "$wid" 152 60 click 1
+sleep 1
+# The probe's question waits until the window reads its messages again: after the scramble.
+long_box=$(probe text)
+echo "     (32,767-character scramble done after about $((SECONDS - start)) s)"
+check "long click: the clipboard holds what the box shows" "$long_box" \
+  "$(clipboard_becomes "$long_box")"
+check "long click: the same characters" "$(sorted_chars "$pasted")" "$(sorted_chars "$long_box")"
+[ "$long_box" != "$pasted" ] && pass "long click: the order changed" ||
+  fail "long click left the text as it was"
+
+xdotool mousemove --window "$wid" 150 20
+sleep 2
+check "tooltip of the box" "tooltip [ Click To Copy To Clipboard ]" "$(probe tooltip)"
+xdotool mousemove --window "$wid" 150 84
+sleep 2
+check "tooltip of the bottom strip" "tooltip [$(field LegalCopyright)]" "$(probe tooltip)"
+
+# Close with Alt+F4 and watch the X window shrink and slide down and right until it goes.
+xdotool windowfocus --sync "$wid"
+read -r _ start_left start_top start_width _ <<<"$(probe rect)"
+(
+  while xwininfo -id "$wid" >"$WORK/frame" 2>/dev/null; do
+    awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4}
+         /Width:/ {w = $2} END {if (x != "") print x, y, w}' "$WORK/frame"
+  done
+) >"$WORK/frames" &
+frames_pid=$!
+started_pids+=("$frames_pid")
+xdotool key alt+F4
+(sleep 60 && kill "$app_pid" 2>/dev/null) &
+watchdog=$!
+status=0
+wait "$app_pid" || status=$?
+kill "$watchdog" 2>/dev/null || true
+wait "$frames_pid" 2>/dev/null || true
+check "Alt+F4 ends the program with status 0" 0 "$status"
+read -r first_x first_y first_width <<<"$(head -n1 "$WORK/frames")"
+read -r last_x last_y _ <<<"$(sort -n -k2 "$WORK/frames" | tail -n1)"
+smallest=$(sort -n -k3 "$WORK/frames" | head -n1 | cut -d' ' -f3)
+echo "     (window at $start_left,$start_top; $(wc -l <"$WORK/frames") frames seen, from" \
+  "$first_x,$first_y to $last_x,$last_y)"
+[ "$last_y" -gt $((first_y + 200)) ] && [ "$last_x" -gt $((first_x + 200)) ] &&
+  pass "the window slid down and right" || fail "the window did not slide: $first_x,$first_y to $last_x,$last_y"
+[ "$smallest" -lt "$first_width" ] && pass "the window shrank" || fail "the window did not shrink"
+[ "$start_width" -gt 0 ] || fail "no window rectangle"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures Wine test(s) failed" >&2
+  exit 1
+fi
+echo "All Wine tests passed"
