@@ -7,3 +7,8 @@ scripts/install-deps.sh test
 cmake --preset linux -DKELVORIN_WERROR=ON -DKELVORIN_TESTS=ON -DKELVORIN_BENCH=ON
 cmake --build --preset linux -j "$(nproc)"
 ctest --preset linux
+
+# ---- Windows: cross-build Kelvorin.exe with MinGW-w64 and test it under Wine and Xvfb ----
+cmake --preset windows -DKELVORIN_WERROR=ON
+cmake --build --preset windows -j "$(nproc)"
+tests/wine/run.sh

@@ -31,12 +31,14 @@ const wchar_t* WideData(const std::u16string& text) {
 
 int Pixels(float twips, UINT dpi) { return design::TwipsToPixels(twips, static_cast<float>(dpi)); }
 
-HFONT MakeFont(const design::Font& font, UINT dpi) {
+// The pitch and family tell the font mapper what to substitute where the face is missing,
+// as under Wine, which has no "Courier New": a fixed-pitch face for the box.
+HFONT MakeFont(const design::Font& font, UINT dpi, DWORD pitchAndFamily) {
     const int height =
         -static_cast<int>(std::lround(font.points * static_cast<float>(dpi) / 72.0f));
     return CreateFontW(height, 0, 0, 0, font.weight, FALSE, FALSE, FALSE,
                        font.ansiCharset ? ANSI_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitchAndFamily,
                        Wide(font.face).c_str());
 }
 
@@ -261,8 +263,8 @@ bool MainWindow::AddTooltips(HINSTANCE instance) {
 }
 
 bool MainWindow::MakeFonts() {
-    HFONT textBoxFont = MakeFont(*design::kTextBox1.font, dpi_);
-    HFONT commandFont = MakeFont(*design::kCommand1.font, dpi_);
+    HFONT textBoxFont = MakeFont(*design::kTextBox1.font, dpi_, FIXED_PITCH | FF_MODERN);
+    HFONT commandFont = MakeFont(*design::kCommand1.font, dpi_, VARIABLE_PITCH | FF_SWISS);
     if (!textBoxFont || !commandFont) {
         if (textBoxFont) {
             DeleteObject(textBoxFont);
