@@ -1,0 +1,289 @@
+#include "platform/qt/main_window.h"
+
+#include "window/form1_design.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QValidator>
+
+#include <cmath>
+
+#include "resources/kelvorin.xpm"
+
+namespace kelvorin::qt {
+
+namespace {
+
+namespace design = kelvorin::design;
+
+constexpr float kDpi = 96.0f;
+
+int Pixels(float twips) { return design::TwipsToPixels(twips, kDpi); }
+
+QString ToQString(std::u16string_view text) { return QStringView(text).toString(); }
+
+QColor ToQColor(std::uint32_t colour) {
+    return QColor(design::Red(colour), design::Green(colour), design::Blue(colour));
+}
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The box's limit cuts at a character, never between the halves of a surrogate pair: half an
+// emoji in the box would reach other programs as a replacement character.
+Text FitToBox(Text text) {
+    const auto limit = static_cast<std::size_t>(design::kTextBoxMaxLength);
+    if (text.size() <= limit) {
+        return text;
+    }
+    const bool splitsPair = IsHighSurrogate(text[limit - 1]) && IsLowSurrogate(text[limit]);
+    return text.substr(0, splitsPair ? limit - 1 : limit);
+}
+
+// QLineEdit cuts a paste that does not fit at the limit, even inside a surrogate pair; this
+// drops the half character that such a cut leaves before the cursor.
+class WholeCharacters final : public QValidator {
+  public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& pos) const override {
+        if (input.size() == design::kTextBoxMaxLength && pos > 0 && pos <= input.size() &&
+            input[pos - 1].isHighSurrogate() &&
+            (pos == input.size() || !input[pos].isLowSurrogate())) {
+            input.remove(pos - 1, 1);
+            --pos;
+        }
+        return Acceptable;
+    }
+};
+
+QFont MakeFont(const design::Font& font) {
+    QFont qfont(ToQString(font.face));
+    qfont.setPointSizeF(font.points);
+    qfont.setWeight(font.weight >= 700 ? QFont::Bold : QFont::Normal);
+    return qfont;
+}
+
+void Place(QWidget* widget, const design::Control& control) {
+    widget->setObjectName(ToQString(control.name));
+    widget->setGeometry(Pixels(control.rect.left), Pixels(control.rect.top),
+                        Pixels(control.rect.width), Pixels(control.rect.height));
+    if (control.font != nullptr) {
+        widget->setFont(MakeFont(*control.font));
+    }
+    if (control.hasBackColour) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, ToQColor(control.backColour));
+        palette.setColor(QPalette::Button, ToQColor(control.backColour));
+        widget->setPalette(palette);
+    }
+    widget->setToolTip(ToQString(control.tooltip));
+}
+
+} // namespace
+
+class MainWindow::Reaction {
+  public:
+    explicit Reaction(MainWindow& window) : window_(window) { ++window_.reactionDepth_; }
+    ~Reaction() {
+        if (--window_.reactionDepth_ == 0) {
+            window_.ApplyDeferred();
+        }
+    }
+    Reaction(const Reaction&) = delete;
+    Reaction& operator=(const Reaction&) = delete;
+
+  private:
+    MainWindow& window_;
+};
+
+MainWindow::MainWindow() {
+    // No such face on Linux; Liberation Sans shares Arial's metrics, the nearest we ship.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(ToQString(design::kForm1Caption));
+    setWindowIcon(QIcon(QPixmap(kelvorin_xpm)));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, ToQColor(design::kForm1BackColour));
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setFixedSize(Pixels(design::kClientWidth), Pixels(design::kClientHeight));
+
+    textBox1_ = new QLineEdit(this);
+    Place(textBox1_, design::kTextBox1);
+    textBox1_->setMaxLength(design::kTextBoxMaxLength);
+    textBox1_->setValidator(new WholeCharacters(textBox1_));
+
+    command1_ = new QPushButton(ToQString(design::kCommand1.caption), this);
+    Place(command1_, design::kCommand1);
+
+    label1_ = new QLabel(this);
+    Place(label1_, design::kLabel1);
+    label1_->setAutoFillBackground(true);
+
+    setTabOrder(textBox1_, command1_);
+    textBox1_->setFocus();
+
+    connect(textBox1_, &QLineEdit::textChanged, this, &MainWindow::OnBoxTextChanged);
+    connect(command1_, &QPushButton::clicked, this, &MainWindow::OnCommandClicked);
+}
+
+MainWindow::~MainWindow() = default;
+
+Text MainWindow::ReadText() { return text_; }
+
+void MainWindow::WriteText(Text text) {
+    Reaction reaction(*this);
+    text = FitToBox(text);
+    if (text == Text(text_)) {
+        return;
+    }
+    text_.assign(text);
+    boxBehind_ = true;
+    if (!ended_) {
+        form_.TextBox1_Change();
+    }
+}
+
+void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
+
+float MainWindow::ReadWindow(Extent extent) {
+    const QRect frame = frameGeometry();
+    switch (extent) {
+    case Extent::Top:
+        return static_cast<float>(frame.y()) * kTwipsPerPixel;
+    case Extent::Left:
+        return static_cast<float>(frame.x()) * kTwipsPerPixel;
+    case Extent::Width:
+        return static_cast<float>(frame.width()) * kTwipsPerPixel;
+    case Extent::Height:
+        return static_cast<float>(frame.height()) * kTwipsPerPixel;
+    }
+    throw PlatformError("no such extent");
+}
+
+void MainWindow::WriteWindow(Extent extent, float twips) {
+    const float pixels = std::round(twips / kTwipsPerPixel);
+    if (!(std::fabs(pixels) <= 1.0e6f)) {
+        throw PlatformError("window geometry out of range");
+    }
+    const int value = static_cast<int>(pixels);
+    const QRect frame = frameGeometry();
+    switch (extent) {
+    case Extent::Top:
+    case Extent::Left:
+        // A Wayland client cannot place its window, and Qt would report the move as done.
+        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+            throw PlatformError("the display server places this window");
+        }
+        move(extent == Extent::Left ? value : frame.x(), extent == Extent::Top ? value : frame.y());
+        break;
+    case Extent::Width:
+    case Extent::Height: {
+        // The request is for the outer size; the frame's share of it stays as it is.
+        const int client = extent == Extent::Width ? value - (frame.width() - width())
+                                                   : value - (frame.height() - height());
+        if (client < 1) {
+            throw PlatformError("window size below the minimum");
+        }
+        if (!sizeLimitsLifted_) {
+            // The user may not resize the window; the closing animation may.
+            setMinimumSize(1, 1);
+            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            sizeLimitsLifted_ = true;
+        }
+        resize(extent == Extent::Width ? client : width(),
+               extent == Extent::Height ? client : height());
+        break;
+    }
+    }
+    // Carried out by the display server before the next step, without running the event loop.
+    QGuiApplication::sync();
+}
+
+float MainWindow::ReadScreenWidth() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        throw PlatformError("the window is on no screen");
+    }
+    return static_cast<float>(screen->geometry().width()) * kTwipsPerPixel;
+}
+
+void MainWindow::EmptyClipboard() {
+    Reaction reaction(*this);
+    clipboard_ = Clipboard::Emptied;
+    clipboardText_.clear();
+}
+
+void MainWindow::PlaceClipboardText(Text text) {
+    Reaction reaction(*this);
+    clipboard_ = Clipboard::Placed;
+    clipboardText_.assign(text);
+}
+
+void MainWindow::EndProgram() {
+    ended_ = true;
+    hide();
+    QCoreApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!ended_) {
+        Reaction reaction(*this);
+        form_.Form1_Close();
+    }
+    event->accept();
+}
+
+void MainWindow::OnBoxTextChanged(const QString& text) {
+    const Text now(reinterpret_cast<const char16_t*>(text.utf16()),
+                   static_cast<std::size_t>(text.size()));
+    // Our own catching up with text_, or an edit that left the text as it was.
+    if (updatingBox_ || ended_ || now == Text(text_)) {
+        return;
+    }
+    Reaction reaction(*this);
+    text_.assign(now);
+    form_.TextBox1_Change();
+}
+
+void MainWindow::OnCommandClicked() {
+    if (ended_) {
+        return;
+    }
+    Reaction reaction(*this);
+    form_.Command1_Click();
+}
+
+// The line edit lays out its whole text on each setText, and each claim of the X selection
+// costs a round trip: a scramble of n characters makes n + 1 writes and as many mirrors. Until
+// the reaction returns to Qt no one else can see the widget, and no other program can ask for
+// the selection, so one update of each shows exactly what the last write and the last mirror
+// left.
+void MainWindow::ApplyDeferred() noexcept {
+    if (boxBehind_) {
+        boxBehind_ = false;
+        updatingBox_ = true;
+        textBox1_->setText(ToQString(text_));
+        updatingBox_ = false;
+    }
+    const Clipboard pending = clipboard_;
+    clipboard_ = Clipboard::Untouched;
+    if (pending == Clipboard::Placed) {
+        QGuiApplication::clipboard()->setText(ToQString(clipboardText_));
+    } else if (pending == Clipboard::Emptied) {
+        QGuiApplication::clipboard()->clear();
+    }
+}
+
+} // namespace kelvorin::qt

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Drives the real program on an Xvfb of its own, as a user would: types with xdotool, reads the
+# clipboard with xclip from another process, clicks "Do" with the pointer, closes the window as
+# a window manager does, and checks that a clipboard manager keeps the text after the end.
+#   kelvorin_e2e.sh PROGRAM X_HELPER
+set -euo pipefail
+program=$1
+helper=$2
+
+for tool in Xvfb xdotool xclip iconv; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -s "$work/kelvorin.err" ] && sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2
+  exit 1
+}
+
+# Runs the command until it succeeds, for at most the given number of seconds.
+wait_until() {
+  local seconds=$1
+  shift
+  local deadline=$((SECONDS + seconds))
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+
+clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
+selection() { timeout 5 xclip -o -selection primary 2>/dev/null || true; }
+clipboard_is() { [ "$(clipboard)" = "$1" ]; }
+
+# The characters of a UTF-8 text, one a line, sorted: equal lists make a permutation.
+characters() { printf '%s' "$1" | LC_ALL=C.UTF-8 grep -o . | LC_ALL=C sort; }
+is_permutation() { [ "$(characters "$1")" = "$(characters "$2")" ] && [ ${#1} -eq ${#2} ]; }
+scrambled_from() {
+  local now
+  now=$(clipboard)
+  [ "$now" != "$1" ] && is_permutation "$now" "$1"
+}
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_until 10 grep -q '[0-9]' "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+"$helper" clipboard-manager >"$work/manager.out" &
+pids+=($!)
+wait_until 10 grep -q ready "$work/manager.out" || fail "the clipboard manager did not start"
+
+"$program" 2>"$work/kelvorin.err" &
+kelvorin=$!
+pids+=("$kelvorin")
+window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Kelvorin$' | head -n1) ||
+  fail "no Kelvorin window"
+xdotool windowfocus --sync "$window"
+
+echo "typing a word"
+xdotool type --delay 20 hello
+wait_until 5 clipboard_is hello || fail "clipboard holds '$(clipboard)', not 'hello'"
+
+echo "clicking Do with the pointer"
+# The middle of the button: 1200 + 2175 / 2 twips across, 720 + 375 / 2 down, 15 twips a pixel.
+xdotool mousemove --window "$window" 152 60 click 1
+wait_until 5 scrambled_from hello || fail "clipboard holds '$(clipboard)' after Do"
+scrambled=$(clipboard)
+# The focus went back into the box, with the cursor at the end of the result.
+xdotool type --delay 20 '!'
+wait_until 5 clipboard_is "$scrambled!" || fail "typing after Do gave '$(clipboard)'"
+xdotool key ctrl+a
+wait_until 5 test "$(selection)" = "$scrambled!" ||
+  fail "the box holds '$(selection)', the clipboard '$scrambled!'"
+
+echo "pasting a text with an emoji"
+emoji_text=$(printf 'a\360\237\230\200bc')
+printf '%s' "$emoji_text" | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+xclip_pid=$!
+pids+=("$xclip_pid")
+wait_until 5 clipboard_is "$emoji_text" || fail "xclip did not take the clipboard"
+xdotool key ctrl+a ctrl+v
+# xclip leaves once Kelvorin's mirror takes the clipboard from it.
+wait_until 5 bash -c "! kill -0 $xclip_pid 2>/dev/null" || fail "the paste was not mirrored"
+wait_until 5 clipboard_is "$emoji_text" || fail "clipboard holds '$(clipboard)' after the paste"
+xdotool mousemove --window "$window" 152 60 click 1
+wait_until 5 scrambled_from "$emoji_text" || fail "clipboard holds '$(clipboard)' after Do"
+scrambled=$(clipboard)
+printf '%s' "$scrambled" | iconv -f UTF-8 -t UTF-8 >/dev/null || fail "'$scrambled' is not UTF-8"
+xdotool key ctrl+a
+wait_until 5 test "$(selection)" = "$scrambled" ||
+  fail "the box holds '$(selection)', the clipboard '$scrambled'"
+
+echo "closing the window as a window manager does"
+report=$("$helper" close "$window") || fail "the window did not go away: $report"
+echo "$report"
+set +e
+wait "$kelvorin"
+status=$?
+set -e
+[ "$status" -eq 0 ] || fail "Kelvorin ended with status $status"
+read -r x0 y0 width height <<<"$(sed -n 's/^before //p' <<<"$report")"
+read -r x1 y1 _ smallest_width smallest_height _ <<<"$(sed -n 's/^after //p' <<<"$report")"
+[ "$x1" -gt "$x0" ] && [ "$y1" -gt "$y0" ] || fail "the window did not move down and right"
+[ "$smallest_width" -lt "$width" ] && [ "$smallest_height" -lt "$height" ] ||
+  fail "the window did not shrink"
+# The animation ends once the top has passed the screen's width (1280 pixels here).
+[ "$y1" -gt 1280 ] || fail "the window stopped at $y1, above the screen's width"
+
+echo "reading the clipboard after the end"
+wait_until 5 clipboard_is "$scrambled" || fail "the clipboard holds '$(clipboard)' after the end"
+echo "PASS"

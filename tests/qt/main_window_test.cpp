@@ -1,0 +1,265 @@
+#include "platform/qt/main_window.h"
+#include "window/form1_design.h"
+
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelvorin::qt {
+namespace {
+
+// The real window, with a record of what Form1 asked of the clipboard and the window.
+class RecordingWindow final : public MainWindow {
+  public:
+    std::vector<std::u16string> placed;
+    int emptied = 0;
+    std::vector<QRect> frames; // the outer geometry after each move or resize
+
+    void EmptyClipboard() override {
+        ++emptied;
+        MainWindow::EmptyClipboard();
+    }
+    void PlaceClipboardText(Text text) override {
+        placed.emplace_back(text);
+        MainWindow::PlaceClipboardText(text);
+    }
+    void WriteWindow(Extent extent, float twips) override {
+        MainWindow::WriteWindow(extent, twips);
+        frames.push_back(frameGeometry());
+    }
+};
+
+std::u16string ToU16(const QString& text) { return text.toStdU16String(); }
+
+QString Sorted(QString text) {
+    std::sort(text.begin(), text.end());
+    return text;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        QGuiApplication::clipboard()->clear();
+        window = std::make_unique<RecordingWindow>();
+        box = window->findChild<QLineEdit*>(QStringLiteral("TextBox1"));
+        command = window->findChild<QPushButton*>(QStringLiteral("Command1"));
+        label = window->findChild<QLabel*>(QStringLiteral("Label1"));
+        QVERIFY(box && command && label);
+        window->move(100, 50);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    void cleanup() { window.reset(); }
+
+    void windowIsBuiltFromTheTable() {
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kelvorin"));
+        QCOMPARE(window->size(), QSize(312, 88));
+        QCOMPARE(window->palette().color(QPalette::Window), QColor(192, 192, 192));
+        QVERIFY(window->autoFillBackground());
+        QVERIFY(!window->windowIcon().isNull());
+        QCOMPARE(window->windowIcon().availableSizes().value(0), QSize(32, 32));
+        QCOMPARE(box->geometry(), QRect(8, 8, 297, 25));
+        QCOMPARE(command->geometry(), QRect(80, 48, 145, 25));
+        QCOMPARE(label->geometry(), QRect(0, 80, 313, 9));
+        QCOMPARE(command->text(), QStringLiteral("Do"));
+        QCOMPARE(command->palette().color(QPalette::Button), QColor(192, 192, 192));
+        QCOMPARE(label->palette().color(QPalette::Window), QColor(192, 192, 192));
+        QVERIFY(label->autoFillBackground());
+        QVERIFY(label->text().isEmpty());
+        QCOMPARE(box->text(), QString());
+        QCOMPARE(box->maxLength(), 32767);
+    }
+
+    void fontsAreAskedForByName() {
+        const QFont boxFont = box->font();
+        QCOMPARE(boxFont.family(), QStringLiteral("Courier New"));
+        QCOMPARE(boxFont.pointSizeF(), 9.75);
+        QCOMPARE(boxFont.weight(), QFont::Normal);
+        QVERIFY(QFontInfo(boxFont).fixedPitch());
+
+        const QFont commandFont = command->font();
+        QCOMPARE(commandFont.family(), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(commandFont.pointSizeF(), 9.75);
+        QCOMPARE(commandFont.weight(), QFont::Bold);
+        QVERIFY(!QFontInfo(commandFont).fixedPitch());
+        if (QFontDatabase::hasFamily(QStringLiteral("Liberation Sans"))) {
+            QCOMPARE(QFontInfo(commandFont).family(), QStringLiteral("Liberation Sans"));
+        }
+        QCOMPARE(label->font(), QApplication::font(label));
+    }
+
+    void tooltips() {
+        QCOMPARE(box->toolTip(), QStringLiteral(" Click To Copy To Clipboard "));
+        QCOMPARE(label->toolTip(), QStringView(design::kMakersNotice).toString());
+        QVERIFY(!label->toolTip().contains(QLatin1Char('\n')));
+        QVERIFY(command->toolTip().isEmpty());
+    }
+
+    void focusStartsInTheBoxAndTabMovesBetweenBoxAndButton() {
+        QCOMPARE(QApplication::focusWidget(), box);
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), command);
+        QTest::keyClick(command, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), box);
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+    }
+
+    void typingMirrorsEachChangeOnce() {
+        QTest::keyClicks(box, QStringLiteral("abc"));
+        QCOMPARE(window->placed, (std::vector<std::u16string>{u"a", u"ab", u"abc"}));
+        QCOMPARE(window->emptied, 3);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
+
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier); // undo
+        QCOMPARE(window->placed, (std::vector<std::u16string>{u"a", u"ab", u"abc", u"ab", u"abc"}));
+
+        // Typing over the selected "c" with "c" leaves the text as it was: no mirror.
+        QTest::keyClick(box, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClick(box, Qt::Key_C);
+        QCOMPARE(box->text(), QStringLiteral("abc"));
+        QCOMPARE(window->placed.size(), 5u);
+
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QCOMPARE(window->placed.back(), u"");
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+    }
+
+    void pasteIsMirroredOnceAndHeldToTheLimit_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("short paste") << "xyz"
+                                     << "pq"
+                                     << "xyzpq";
+        QTest::newRow("too long: the box keeps its text and the paste's start")
+            << "xyz" << QString(40000, u'p') << "xyz" + QString(32764, u'p');
+        const QString emoji = QStringLiteral("\U0001F600");
+        QTest::newRow("the limit falls inside an emoji: the whole emoji goes")
+            << "" << QString(32766, u'a') + emoji << QString(32766, u'a');
+        QTest::newRow("an emoji that fits stays")
+            << "" << QString(32765, u'a') + emoji << QString(32765, u'a') + emoji;
+    }
+
+    void pasteIsMirroredOnceAndHeldToTheLimit() {
+        QFETCH(QString, before);
+        QFETCH(QString, pasted);
+        QFETCH(QString, after);
+        box->setText(before);
+        window->placed.clear();
+        QGuiApplication::clipboard()->setText(pasted);
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(box->text(), after);
+        QCOMPARE(window->placed, std::vector<std::u16string>{ToU16(after)});
+        QCOMPARE(window->ReadText(), ToU16(after));
+        QCOMPARE(QGuiApplication::clipboard()->text(), after);
+    }
+
+    void doMirrorsEveryWriteAndReturnsTheFocus_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("byKeyboard");
+        QTest::newRow("mouse") << "hello world" << false;
+        QTest::newRow("space on the focused button") << "hello world" << true;
+        QTest::newRow("emoji moves whole") << QStringLiteral("a\U0001F600bc") << false;
+    }
+
+    void doMirrorsEveryWriteAndReturnsTheFocus() {
+        QFETCH(QString, text);
+        QFETCH(bool, byKeyboard);
+        box->setText(text);
+        window->placed.clear();
+        if (byKeyboard) {
+            QTest::keyClick(box, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), command);
+            QTest::keyClick(command, Qt::Key_Space);
+        } else {
+            QTest::mouseClick(command, Qt::LeftButton);
+        }
+        const QString result = box->text();
+        QCOMPARE(Sorted(result), Sorted(text));
+        QVERIFY(result != text);
+        QCOMPARE(window->ReadText(), ToU16(result));
+        QCOMPARE(QGuiApplication::clipboard()->text(), result);
+        // The empty text, then each longer prefix of the result, each mirrored once.
+        QCOMPARE(window->placed.front(), u"");
+        QCOMPARE(window->placed.back(), ToU16(result));
+        for (std::size_t k = 1; k < window->placed.size(); ++k) {
+            QVERIFY(window->placed[k].size() > window->placed[k - 1].size());
+            QVERIFY(ToU16(result).starts_with(window->placed[k]));
+        }
+        QCOMPARE(QApplication::focusWidget(), box);
+    }
+
+    void doOnAnEmptyBoxChangesNothing() {
+        QTest::mouseClick(command, Qt::LeftButton);
+        QCOMPARE(box->text(), QString());
+        QVERIFY(window->placed.empty());
+        QCOMPARE(QApplication::focusWidget(), box);
+    }
+
+    void aWriteNotifiesOnlyWhenItChangesTheText() {
+        window->WriteText(u"same");
+        QCOMPARE(window->placed, std::vector<std::u16string>{u"same"});
+        QCOMPARE(box->text(), QStringLiteral("same")); // outside a reaction, shown at once
+        window->WriteText(u"same");
+        QCOMPARE(window->placed.size(), 1u);
+        window->WriteText(u"");
+        window->WriteText(u"");
+        QCOMPARE(window->placed, (std::vector<std::u16string>{u"same", u""}));
+    }
+
+    void closingShrinksSlidesAndEnds() {
+        const QRect start = window->frameGeometry();
+        const float screenWidth = window->ReadScreenWidth();
+        window->close();
+        QVERIFY(window->ended());
+        QVERIFY(window->isHidden());
+        const auto& frames = window->frames;
+        QVERIFY(!frames.empty());
+        QCOMPARE(frames[0].topLeft(), start.topLeft() + QPoint(0, 2)); // 30 twips down
+        QCOMPARE(frames[3].size(), start.size() - QSize(4, 4));        // 60 twips smaller
+        QVERIFY(frames.back().y() * kTwipsPerPixel > screenWidth);
+        QVERIFY(frames.back().x() > start.x());
+        // The size stops at the smallest the window takes while it goes on sliding.
+        for (const QRect& frame : frames) {
+            QVERIFY(frame.width() >= 1 && frame.height() >= 1);
+        }
+        QCOMPARE(frames.back().height(), frames[frames.size() - 5].height());
+
+        // Nothing runs any more.
+        window->placed.clear();
+        command->click();
+        box->setText(QStringLiteral("late"));
+        QVERIFY(window->placed.empty());
+    }
+
+  private:
+    std::unique_ptr<RecordingWindow> window;
+    QLineEdit* box = nullptr;
+    QPushButton* command = nullptr;
+    QLabel* label = nullptr;
+};
+
+} // namespace kelvorin::qt
+
+QTEST_MAIN(kelvorin::qt::MainWindowTest)
+#include "main_window_test.moc"
