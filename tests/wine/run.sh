@@ -158,6 +158,17 @@ xdotool key ctrl+a BackSpace
 check "deleting all empties the clipboard" "" "$(clipboard_becomes "")"
 check "deleting all empties the box" "" "$(probe text)"
 
+# A click on the empty box writes the empty text again: not a change, so nothing is mirrored
+# (Wine's EDIT control would report one).
+printf 'kept' | xclip -i -quiet -selection clipboard >/dev/null 2>&1 &
+kept_pid=$!
+started_pids+=("$kept_pid")
+sleep 0.5
+xdotool mousemove --window "$wid" 152 60 click 1
+sleep 0.5
+check "click on the empty box: focus back in the box" "focus Edit 101" "$(probe focus)"
+check "click on the empty box leaves the clipboard alone" "kept" "$(clipboard)"
+
 # A paste beyond the limit keeps 32,767 characters; scrambling them keeps them all.
 long=$(head -c 40000 /dev/zero | tr '\0' 'a' | sed 's/aaaaa/abcde/g; s/abcdeabcde/Kxyz!abcde/g')
 printf '%s' "$long" | xclip -i -quiet -selection clipboard >/dev/null 2>&1 &
@@ -167,7 +178,7 @@ sleep 0.5
 xdotool key ctrl+v
 pasted=$(clipboard_becomes "${long:0:32767}")
 check "a long paste stops at 32,767 characters, and the paste is mirrored" 32767 "${#pasted}"
-wait "$xclip_pid" 2>/dev/null || true # it ends when Kelvorin's text takes the clipboard
+wait "$kept_pid" "$xclip_pid" 2>/dev/null || true # each ends when it loses the clipboard
 start=$SECONDS
 xdotool mousemove --window "$wid" 152 60 click 1
 sleep 1
