@@ -16,6 +16,10 @@ class PlatformError : public std::runtime_error {
 // One UTF-16 code unit a character, as the desktops store text.
 using Text = std::u16string_view;
 
+// The halves of a character outside the Basic Multilingual Plane, which must stay together.
+constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 // The one-line text box.
 class TextField {
   public:

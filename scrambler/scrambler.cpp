@@ -7,9 +7,6 @@ namespace kelvorin {
 
 namespace {
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // Code units in the character that starts at `at`: 2 for a well-formed surrogate pair, else 1.
 // A lone surrogate is a character of its own, so ill-formed input comes out as it went in.
 std::size_t CharLength(Text text, std::size_t at) {

@@ -35,9 +35,6 @@ QColor ToQColor(std::uint32_t colour) {
     return QColor(design::Red(colour), design::Green(colour), design::Blue(colour));
 }
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // The box's limit cuts at a character, never between the halves of a surrogate pair: half an
 // emoji in the box would reach other programs as a replacement character.
 Text FitToBox(Text text) {
