@@ -64,7 +64,7 @@ wait_until 10 grep -q ready "$work/manager.out" || fail "the clipboard manager d
 "$program" 2>"$work/kelvorin.err" &
 kelvorin=$!
 pids+=("$kelvorin")
-window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Kelvorin$' | head -n1) ||
+window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Kelvorin$' | awk 'NR == 1') ||
   fail "no Kelvorin window"
 xdotool windowfocus --sync "$window"
 

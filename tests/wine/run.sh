@@ -104,7 +104,7 @@ app_pid=$!
 started_pids+=("$app_pid")
 wid=""
 for _ in $(seq 100); do
-  wid=$(xdotool search --name '^Kelvorin$' 2>/dev/null | head -n1 || true)
+  wid=$(xdotool search --name '^Kelvorin$' 2>/dev/null | awk 'NR == 1' || true)
   [ -n "$wid" ] && break
   sleep 0.2
 done
@@ -219,7 +219,8 @@ wait "$frames_pid" 2>/dev/null || true
 check "Alt+F4 ends the program with status 0" 0 "$status"
 read -r first_x first_y first_width <<<"$(head -n1 "$WORK/frames")"
 read -r last_x last_y _ <<<"$(sort -n -k2 "$WORK/frames" | tail -n1)"
-smallest=$(sort -n -k3 "$WORK/frames" | head -n1 | cut -d' ' -f3)
+# awk reads to the end: a head that leaves early can kill sort with SIGPIPE under pipefail.
+smallest=$(sort -n -k3 "$WORK/frames" | awk 'NR == 1 {print $3}')
 echo "     (window at $start_left,$start_top; $(wc -l <"$WORK/frames") frames seen, from" \
   "$first_x,$first_y to $last_x,$last_y)"
 [ "$last_y" -gt $((first_y + 200)) ] && [ "$last_x" -gt $((first_x + 200)) ] &&
