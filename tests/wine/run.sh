@@ -163,7 +163,7 @@ check "deleting all empties the box" "" "$(probe text)"
 printf 'kept' | xclip -i -quiet -selection clipboard >/dev/null 2>&1 &
 kept_pid=$!
 started_pids+=("$kept_pid")
-sleep 0.5
+clipboard_becomes "kept" >/dev/null
 xdotool mousemove --window "$wid" 152 60 click 1
 sleep 0.5
 check "click on the empty box: focus back in the box" "focus Edit 101" "$(probe focus)"
@@ -174,7 +174,7 @@ long=$(head -c 40000 /dev/zero | tr '\0' 'a' | sed 's/aaaaa/abcde/g; s/abcdeabcd
 printf '%s' "$long" | xclip -i -quiet -selection clipboard >/dev/null 2>&1 &
 xclip_pid=$!
 started_pids+=("$xclip_pid")
-sleep 0.5
+clipboard_becomes "$long" >/dev/null
 xdotool key ctrl+v
 pasted=$(clipboard_becomes "${long:0:32767}")
 check "a long paste stops at 32,767 characters, and the paste is mirrored" 32767 "${#pasted}"
