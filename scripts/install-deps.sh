@@ -4,9 +4,9 @@
 #   scripts/install-deps.sh test  all of that, plus what every test needs
 set -euo pipefail
 
-run_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins libgl-dev fonts-liberation)
+run_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins libgl-dev libxcb1-dev fonts-liberation)
 test_packages=(python3 libgtest-dev libbenchmark-dev clang-format xvfb xdotool xclip imagemagick
-               xauth x11-utils libx11-dev libxfixes-dev
+               xauth x11-utils openbox libx11-dev libxfixes-dev
                g++-mingw-w64-x86-64-posix wine wine64 libimage-exiftool-perl icoutils)
 
 case "${1:-test}" in

@@ -1,10 +1,12 @@
 #include "platform/qt/main_window.h"
 
+#include "platform/qt/x11_frame.h"
 #include "window/form1_design.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
@@ -13,6 +15,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QValidator>
 
 #include <cmath>
@@ -26,6 +29,10 @@ namespace {
 namespace design = kelvorin::design;
 
 constexpr float kDpi = 96.0f;
+
+// How long a window manager gets to carry out one step of the closing animation; they answer
+// within a millisecond or two.
+constexpr int kCarryOutMs = 100;
 
 int Pixels(float twips) { return design::TwipsToPixels(twips, kDpi); }
 
@@ -154,8 +161,10 @@ void MainWindow::WriteText(Text text) {
 
 void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
 
+QRect MainWindow::Frame() const { return X11Frame(*this).value_or(frameGeometry()); }
+
 float MainWindow::ReadWindow(Extent extent) {
-    const QRect frame = frameGeometry();
+    const QRect frame = Frame();
     switch (extent) {
     case Extent::Top:
         return static_cast<float>(frame.y()) * kTwipsPerPixel;
@@ -175,7 +184,7 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
         throw PlatformError("window geometry out of range");
     }
     const int value = static_cast<int>(pixels);
-    const QRect frame = frameGeometry();
+    const QRect frame = Frame();
     switch (extent) {
     case Extent::Top:
     case Extent::Left:
@@ -188,9 +197,11 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
     case Extent::Width:
     case Extent::Height: {
         // The request is for the outer size; the frame's share of it stays as it is.
-        const int client = extent == Extent::Width ? value - (frame.width() - width())
-                                                   : value - (frame.height() - height());
-        if (client < 1) {
+        const bool isWidth = extent == Extent::Width;
+        const int client =
+            isWidth ? value - (frame.width() - width()) : value - (frame.height() - height());
+        // The size only shrinks: once a size was not taken, a smaller one will not be either.
+        if (client < 1 || client <= (isWidth ? refusedWidth_ : refusedHeight_)) {
             throw PlatformError("window size below the minimum");
         }
         if (!sizeLimitsLifted_) {
@@ -199,13 +210,51 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
             setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
             sizeLimitsLifted_ = true;
         }
-        resize(extent == Extent::Width ? client : width(),
-               extent == Extent::Height ? client : height());
-        break;
+        resize(isWidth ? client : width(), isWidth ? height() : client);
+        if (!CarriedOut(extent, value)) {
+            (isWidth ? refusedWidth_ : refusedHeight_) = client;
+            throw PlatformError("the window manager did not take the size");
+        }
+        return;
     }
     }
-    // Carried out by the display server before the next step, without running the event loop.
-    QGuiApplication::sync();
+    if (!CarriedOut(extent, value)) {
+        throw PlatformError("the window manager did not move the window");
+    }
+}
+
+// A window manager carries out a client's move or resize on its own time, and may first ask
+// the client to draw (the _NET_WM_SYNC_REQUEST handshake). Wait, a bounded time, until the
+// server has the window where it was asked to go, so that each step is seen and the next one
+// reads where the window really is. Only window-system events run meanwhile: input stays queued
+// (and is dropped when the program ends), as no input may be handled during the animation.
+bool MainWindow::CarriedOut(Extent extent, int value) {
+    const auto settled = [&] {
+        const QRect frame = Frame();
+        switch (extent) {
+        case Extent::Top:
+            return frame.y() == value;
+        case Extent::Left:
+            return frame.x() == value;
+        case Extent::Width:
+            return frame.width() == value;
+        case Extent::Height:
+            return frame.height() == value;
+        }
+        return false;
+    };
+    const QDeadlineTimer deadline(kCarryOutMs);
+    QTimer wake; // ends a wait for events that no event ends
+    wake.setSingleShot(true);
+    wake.start(kCarryOutMs);
+    while (!settled()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 float MainWindow::ReadScreenWidth() {
@@ -235,6 +284,13 @@ void MainWindow::EndProgram() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A second close request, arriving while the animation waits for the window manager,
+    // changes nothing: the animation under way ends the program.
+    if (closing_) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
     if (!ended_) {
         Reaction reaction(*this);
         form_.Form1_Close();

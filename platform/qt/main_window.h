@@ -56,6 +56,8 @@ class MainWindow : public QWidget, public WindowSystem {
     void OnBoxTextChanged(const QString& text);
     void OnCommandClicked();
     void ApplyDeferred() noexcept;
+    bool CarriedOut(Extent extent, int value);
+    QRect Frame() const; // the outer frame where the display server has it
 
     QLineEdit* textBox1_ = nullptr;
     QPushButton* command1_ = nullptr;
@@ -71,6 +73,9 @@ class MainWindow : public QWidget, public WindowSystem {
     int reactionDepth_ = 0;
     bool updatingBox_ = false;
     bool sizeLimitsLifted_ = false;
+    int refusedWidth_ = 0; // the largest client size the window manager did not take
+    int refusedHeight_ = 0;
+    bool closing_ = false;
     bool ended_ = false;
 
     ClockRandom random_;

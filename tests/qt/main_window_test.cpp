@@ -2,6 +2,7 @@
 #include "window/form1_design.h"
 
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -13,8 +14,10 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvorin::qt {
@@ -26,6 +29,8 @@ class RecordingWindow final : public MainWindow {
     std::vector<std::u16string> placed;
     int emptied = 0;
     std::vector<QRect> frames; // the outer geometry after each move or resize
+    int ends = 0;
+    std::function<void()> duringFirstWrite;
 
     void EmptyClipboard() override {
         ++emptied;
@@ -36,8 +41,15 @@ class RecordingWindow final : public MainWindow {
         MainWindow::PlaceClipboardText(text);
     }
     void WriteWindow(Extent extent, float twips) override {
+        if (duringFirstWrite) {
+            std::exchange(duringFirstWrite, nullptr)();
+        }
         MainWindow::WriteWindow(extent, twips);
         frames.push_back(frameGeometry());
+    }
+    void EndProgram() override {
+        ++ends;
+        MainWindow::EndProgram();
     }
 };
 
@@ -245,11 +257,25 @@ class MainWindowTest : public QObject {
         }
         QCOMPARE(frames.back().height(), frames[frames.size() - 5].height());
 
+        QCOMPARE(window->ends, 1);
+
         // Nothing runs any more.
         window->placed.clear();
         command->click();
         box->setText(QStringLiteral("late"));
         QVERIFY(window->placed.empty());
+    }
+
+    void aSecondCloseDuringTheAnimationChangesNothing() {
+        // As a window manager's second close request would arrive, straight to the window.
+        window->duringFirstWrite = [this] {
+            QCloseEvent again;
+            QApplication::sendEvent(window.get(), &again);
+            QVERIFY(!again.isAccepted());
+        };
+        window->close();
+        QCOMPARE(window->ends, 1);
+        QVERIFY(window->frames.back().y() * kTwipsPerPixel > window->ReadScreenWidth());
     }
 
   private:

@@ -1,0 +1,50 @@
+#include "platform/qt/x11_frame.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <memory>
+
+#include <xcb/xcb.h>
+
+namespace kelvorin::qt {
+
+namespace {
+
+struct FreeReply {
+    void operator()(void* reply) const { std::free(reply); }
+};
+template <class Reply> using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
+
+} // namespace
+
+std::optional<QRect> X11Frame(const QWidget& window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr) {
+        return std::nullopt;
+    }
+    xcb_connection_t* connection = x11->connection();
+    // Climb to the child of the root: a manager's frame may wrap the window more than once.
+    auto frame = static_cast<xcb_window_t>(window.winId());
+    for (int depth = 0; depth < 8; ++depth) {
+        const ReplyPtr<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, frame), nullptr));
+        if (!tree) {
+            return std::nullopt;
+        }
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE) {
+            const ReplyPtr<xcb_get_geometry_reply_t> geometry(
+                xcb_get_geometry_reply(connection, xcb_get_geometry(connection, frame), nullptr));
+            if (!geometry) {
+                return std::nullopt;
+            }
+            const int border = geometry->border_width;
+            return QRect(geometry->x, geometry->y, geometry->width + 2 * border,
+                         geometry->height + 2 * border);
+        }
+        frame = tree->parent;
+    }
+    return std::nullopt;
+}
+
+} // namespace kelvorin::qt
