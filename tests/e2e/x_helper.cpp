@@ -34,7 +34,11 @@ bool NextEvent(Display* display, XEvent& event, std::chrono::steady_clock::time_
     return true;
 }
 
+// The window may go between an event and the question about it: such errors are expected.
+int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+
 int Close(Display* display, Window window) {
+    XSetErrorHandler(IgnoreErrors);
     XSelectInput(display, window, StructureNotifyMask);
     XWindowAttributes attributes;
     if (XGetWindowAttributes(display, window, &attributes) == 0) {
@@ -46,6 +50,13 @@ int Close(Display* display, Window window) {
     Window child;
     XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child);
     std::printf("before %d %d %d %d\n", x, y, attributes.width, attributes.height);
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(display, window, &root, &parent, &children, &count);
+    XFree(children);
+    const bool framed = parent != attributes.root;
     int smallestWidth = attributes.width;
     int smallestHeight = attributes.height;
 
@@ -65,11 +76,16 @@ int Close(Display* display, Window window) {
     while (NextEvent(display, event, deadline)) {
         if (event.type == ConfigureNotify) {
             ++configures;
-            x = event.xconfigure.x;
-            y = event.xconfigure.y;
+            // In a window manager's frame a real event's position is within the frame; the
+            // manager's synthetic events, and all events without a frame, give the screen's.
+            if (!framed || event.xconfigure.send_event) {
+                x = event.xconfigure.x;
+                y = event.xconfigure.y;
+            }
             smallestWidth = std::min(smallestWidth, event.xconfigure.width);
             smallestHeight = std::min(smallestHeight, event.xconfigure.height);
-        } else if (event.type == UnmapNotify || event.type == DestroyNotify) {
+        } else if (event.type == DestroyNotify) {
+            // Not at an UnmapNotify: a window manager unmaps a window to reparent it too.
             std::printf("after %d %d smallest %d %d configures %d\n", x, y, smallestWidth,
                         smallestHeight, configures);
             return 0;
