@@ -78,14 +78,6 @@ TEST_F(ScrambleTextTest, ThreeLettersGiveEachReachableOrderOnceInFourAndNeverEnd
               (std::map<std::u16string, int>{{u"acb", 2}, {u"bca", 2}, {u"cab", 2}, {u"cba", 2}}));
 }
 
-TEST_F(ScrambleTextTest, LargestDrawStaysInsideTheSlots) {
-    const float largest = std::nextafter(1.0f, 0.0f);
-    Scramble(u"abcdefgh", {largest});
-    std::u16string sorted = desktop.text;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(sorted, u"abcdefgh");
-}
-
 // Builds random texts of letters, repeated letters, surrogate pairs and lone surrogates.
 std::u16string RandomText(std::mt19937& engine, std::size_t length) {
     static constexpr char16_t kUnits[] = {u'a', u'a', u'b', u' ', u'\u00E9', u'\u4E2D'};
