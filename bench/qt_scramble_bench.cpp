@@ -1,8 +1,8 @@
 // A click of "Do" and a keystroke on the real Qt window, every write mirrored to the real
 // clipboard, beside the in-memory floor. Offscreen by default; under Xvfb (xvfb-run) the
 // clipboard is the X selection.
+#include "bench/floor.h"
 #include "platform/qt/main_window.h"
-#include "tests/fake_desktop.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -29,25 +29,7 @@ class CountingWindow final : public kelvorin::qt::MainWindow {
 CountingWindow* window = nullptr;
 
 QString Letters(qsizetype length) {
-    QString text(length, Qt::Uninitialized);
-    for (qsizetype i = 0; i < length; ++i) {
-        text[i] = QChar(static_cast<char16_t>(u'a' + i % 26));
-    }
-    return text;
-}
-
-void Floor(benchmark::State& state) {
-    kelvorin::testing::FakeDesktop desktop;
-    desktop.keepHistory = false;
-    desktop.draws = {0.17f, 0.83f, 0.41f, 0.66f, 0.05f, 0.92f, 0.38f};
-    kelvorin::Form1 form{desktop, desktop};
-    desktop.onChange = [&] { form.TextBox1_Change(); };
-    const std::u16string input = Letters(state.range(0)).toStdU16String();
-    for (auto _ : state) {
-        desktop.text = input;
-        form.Command1_Click();
-        benchmark::DoNotOptimize(desktop.clipboard.data());
-    }
+    return QString::fromStdU16String(kelvorin::bench::Letters(static_cast<std::size_t>(length)));
 }
 
 void QtClickDo(benchmark::State& state) {
@@ -89,7 +71,7 @@ void QtTypeAtEnd(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(Floor)->Arg(32767)->Unit(benchmark::kMillisecond);
+BENCHMARK(kelvorin::bench::FloorClick)->Name("Floor")->Arg(32767)->Unit(benchmark::kMillisecond);
 BENCHMARK(QtClickDo)->Arg(1000)->Arg(10000)->Arg(32767)->Unit(benchmark::kMillisecond);
 BENCHMARK(QtTypeAtEnd)->Unit(benchmark::kMicrosecond);
 

@@ -6,7 +6,6 @@
 //   probe text     the box's text, as UTF-8
 //   probe tooltip  the text of each tooltip that is showing
 //   probe rect     the window's outer rectangle on the screen
-//   probe clipboard  the Windows clipboard's Unicode text, as UTF-8
 // Exits with 1 when there is no Kelvorin window.
 #include <windows.h>
 
@@ -100,19 +99,8 @@ int main(int argc, char** argv) {
         GetWindowRect(window, &rect);
         std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
                     rect.bottom - rect.top);
-    } else if (command == "clipboard") {
-        if (!OpenClipboard(nullptr)) {
-            return 3;
-        }
-        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-                std::fputs(Utf8(chars).c_str(), stdout);
-                GlobalUnlock(data);
-            }
-        }
-        CloseClipboard();
     } else {
-        std::fprintf(stderr, "usage: probe layout|focus|text|tooltip|rect|clipboard\n");
+        std::fprintf(stderr, "usage: probe layout|focus|text|tooltip|rect\n");
         return 2;
     }
     return 0;
