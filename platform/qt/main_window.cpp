@@ -192,8 +192,17 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
         if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
             throw PlatformError("the display server places this window");
         }
+        // The window only moves down and right: once a place was not taken (a manager that keeps
+        // windows on the screen), one further on will not be either, and need not be waited for.
+        if (value >= (extent == Extent::Left ? refusedLeft_ : refusedTop_)) {
+            throw PlatformError("the window manager keeps the window from going further");
+        }
         move(extent == Extent::Left ? value : frame.x(), extent == Extent::Top ? value : frame.y());
-        break;
+        if (!CarriedOut(extent, value)) {
+            (extent == Extent::Left ? refusedLeft_ : refusedTop_) = value;
+            throw PlatformError("the window manager did not move the window");
+        }
+        return;
     case Extent::Width:
     case Extent::Height: {
         // The request is for the outer size; the frame's share of it stays as it is.
@@ -218,9 +227,6 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
         return;
     }
     }
-    if (!CarriedOut(extent, value)) {
-        throw PlatformError("the window manager did not move the window");
-    }
 }
 
 // A window manager carries out a client's move or resize on its own time, and may first ask
@@ -229,28 +235,40 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
 // reads where the window really is. Only window-system events run meanwhile: input stays queued
 // (and is dropped when the program ends), as no input may be handled during the animation.
 bool MainWindow::CarriedOut(Extent extent, int value) {
+    // Where Qt scales the window, a frame of an odd number of device pixels comes out half a
+    // pixel off in Qt's units, and rounds either way.
+    const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
     const auto settled = [&] {
         const QRect frame = Frame();
+        int now = 0;
         switch (extent) {
         case Extent::Top:
-            return frame.y() == value;
+            now = frame.y();
+            break;
         case Extent::Left:
-            return frame.x() == value;
+            now = frame.x();
+            break;
         case Extent::Width:
-            return frame.width() == value;
+            now = frame.width();
+            break;
         case Extent::Height:
-            return frame.height() == value;
+            now = frame.height();
+            break;
         }
-        return false;
+        return std::abs(now - value) <= slack;
     };
-    const QDeadlineTimer deadline(kCarryOutMs);
-    QTimer wake; // ends a wait for events that no event ends
+    const QDeadlineTimer deadline(kCarryOutMs, Qt::PreciseTimer);
+    // Ends a wait for events that no event ends. Re-armed with the time left before each wait,
+    // since a timer may fire a little early, and a wait with no timer left would never end.
+    QTimer wake;
     wake.setSingleShot(true);
-    wake.start(kCarryOutMs);
+    wake.setTimerType(Qt::PreciseTimer);
     while (!settled()) {
-        if (deadline.hasExpired()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) {
             return false;
         }
+        wake.start(static_cast<int>(left));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::WaitForMoreEvents);
     }

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <limits>
 #include <string>
 
 class QLabel;
@@ -75,6 +76,8 @@ class MainWindow : public QWidget, public WindowSystem {
     bool sizeLimitsLifted_ = false;
     int refusedWidth_ = 0; // the largest client size the window manager did not take
     int refusedHeight_ = 0;
+    int refusedLeft_ = std::numeric_limits<int>::max(); // the first place it did not take
+    int refusedTop_ = std::numeric_limits<int>::max();
     bool closing_ = false;
     bool ended_ = false;
 

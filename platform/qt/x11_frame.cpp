@@ -1,6 +1,7 @@
 #include "platform/qt/x11_frame.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 
 #include <cstdlib>
 #include <memory>
@@ -15,6 +16,21 @@ struct FreeReply {
     void operator()(void* reply) const { std::free(reply); }
 };
 template <class Reply> using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
+
+// The server counts device pixels; Qt moves and sizes in device-independent ones, which differ
+// when Qt scales the window (QT_SCALE_FACTOR, or a HiDPI screen). Qt keeps a screen's top-left
+// corner where the server has it and scales what lies beyond it, so this undoes exactly that.
+QRect FromDevicePixels(const QWidget& window, const QRect& device) {
+    const QScreen* screen = window.screen();
+    const qreal ratio = screen != nullptr ? screen->devicePixelRatio() : 1.0;
+    if (ratio == 1.0) {
+        return device;
+    }
+    const QPoint origin = screen->geometry().topLeft();
+    return QRect(origin.x() + qRound((device.x() - origin.x()) / ratio),
+                 origin.y() + qRound((device.y() - origin.y()) / ratio),
+                 qRound(device.width() / ratio), qRound(device.height() / ratio));
+}
 
 } // namespace
 
@@ -39,8 +55,9 @@ std::optional<QRect> X11Frame(const QWidget& window) {
                 return std::nullopt;
             }
             const int border = geometry->border_width;
-            return QRect(geometry->x, geometry->y, geometry->width + 2 * border,
-                         geometry->height + 2 * border);
+            return FromDevicePixels(window, QRect(geometry->x, geometry->y,
+                                                  geometry->width + 2 * border,
+                                                  geometry->height + 2 * border));
         }
         frame = tree->parent;
     }

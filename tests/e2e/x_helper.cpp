@@ -71,7 +71,7 @@ int Close(Display* display, Window window) {
     XFlush(display);
 
     int configures = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     XEvent event;
     while (NextEvent(display, event, deadline)) {
         if (event.type == ConfigureNotify) {
