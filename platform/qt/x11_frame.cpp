@@ -55,9 +55,9 @@ std::optional<QRect> X11Frame(const QWidget& window) {
                 return std::nullopt;
             }
             const int border = geometry->border_width;
-            return FromDevicePixels(window, QRect(geometry->x, geometry->y,
-                                                  geometry->width + 2 * border,
-                                                  geometry->height + 2 * border));
+            return FromDevicePixels(window,
+                                    QRect(geometry->x, geometry->y, geometry->width + 2 * border,
+                                          geometry->height + 2 * border));
         }
         frame = tree->parent;
     }
