@@ -5,7 +5,6 @@
 # shortcut starting the program, a silent uninstall that leaves nothing behind.
 #   tests/packages/check.sh   after scripts/package.sh; exits non-zero on a failure
 set -euo pipefail
-export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/../.."
 BUILD="$PWD/build/package/check"
 rm -rf "$BUILD" && mkdir -p "$BUILD/root"
@@ -36,7 +35,6 @@ dpkg-deb -x "$deb" "$BUILD/root"
 root="$BUILD/root/usr"
 check "AppStream metadata is valid" appstreamcli validate --no-net "$root"/share/metainfo/*.xml
 check "desktop entry is valid" desktop-file-validate "$root/share/applications/kelvorin.desktop"
-check "Depends comes from the binary" grep -q libqt6widgets6 <(dpkg-deb -f "$deb" Depends)
 check "icons in 16, 32 and 48 px" same "16x16 32x32 48x48" \
   "$(identify -format '%wx%h ' "$root"/share/icons/hicolor/*/apps/kelvorin.png | xargs)"
 check "--version" same "Kelvorin 1.00.0001" "$(env -u DISPLAY "$root/bin/kelvorin" --version)"
