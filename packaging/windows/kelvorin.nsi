@@ -20,9 +20,12 @@ OutFile "${OUTFILE}"
 RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Programs\Kelvorin"
 ManifestDPIAware true
+BrandingText "Kelvorin ${DISPLAY_VERSION}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEPAGE_TEXT "Setup will install Kelvorin for you alone, in your own programs \
+folder: no administrator is needed.$\r$\n$\r$\nClick Next to continue."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Kelvorin.exe"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"

@@ -57,6 +57,8 @@ check "the zip holds the program, the licence and a readme" same \
 check "the installer's version" same "1.00.0001" "$(exiftool -s3 -ProductVersion "$setup")"
 check "the installer asks for no elevation" grep -q 'level="asInvoker"' \
   <(wrestool -x --raw -t 24 "$setup")
+check "the installer's icon is the program's" cmp -n "$(stat -c %s resources/kelvorin.ico)" \
+  <(wrestool -x -t 14 "$setup") resources/kelvorin.ico
 start_wine_prefix
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvorin'
 folder() { winepath -u "$(wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r')" 2>/dev/null; }
