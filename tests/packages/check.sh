@@ -45,7 +45,7 @@ check "an unknown option: status 2 and an error, before any window" \
 . tests/wine/lib.sh
 trap wine_cleanup EXIT
 start_xvfb
-(cd / && env -i PATH=/usr/bin:/bin HOME="$BUILD" DISPLAY="$DISPLAY" "$root/bin/kelvorin") &
+(cd / && exec env -i PATH=/usr/bin:/bin HOME="$BUILD" DISPLAY="$DISPLAY" "$root/bin/kelvorin" 2>/dev/null) &
 started_pids+=($!)
 check "the unpacked program shows its window" wait_for 20 window
 import -window root "$BUILD/deb-window.png"
