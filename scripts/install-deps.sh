@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that a build needs, and only those that are missing.
-#   scripts/install-deps.sh run   what building and starting the Linux program needs
-#   scripts/install-deps.sh test  all of that, plus what every test needs
+#   scripts/install-deps.sh run      what building and starting the Linux program needs
+#   scripts/install-deps.sh package  all of that, plus what scripts/package.sh needs
+#   scripts/install-deps.sh test     all of that, plus what every test needs
 set -euo pipefail
 
 run_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins libgl-dev libxcb1-dev fonts-liberation)
 test_packages=(python3 libgtest-dev libbenchmark-dev clang-format xvfb xdotool xclip imagemagick
                xauth x11-utils openbox libx11-dev libxfixes-dev
-               g++-mingw-w64-x86-64-posix wine wine64 libimage-exiftool-perl icoutils)
+               g++-mingw-w64-x86-64-posix wine wine64 libimage-exiftool-perl icoutils
+               lintian appstream desktop-file-utils unzip)
+package_packages=(dpkg-dev file zip nsis g++-mingw-w64-x86-64-posix)
 
 case "${1:-test}" in
 run) wanted=("${run_packages[@]}") ;;
-test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
-*) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+package) wanted=("${run_packages[@]}" "${package_packages[@]}") ;;
+test) wanted=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+*) echo "usage: $0 [run|package|test]" >&2; exit 2 ;;
 esac
 
 missing=()

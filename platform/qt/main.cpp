@@ -1,8 +1,17 @@
+#include "platform/qt/command_line.h"
 #include "platform/qt/main_window.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char* argv[]) {
+    const auto commandLine = kelvorin::qt::ReadCommandLine(argc, argv);
+    if (commandLine.action != kelvorin::qt::CommandLine::Action::Run) {
+        const bool answered = commandLine.action == kelvorin::qt::CommandLine::Action::Answer;
+        std::fputs(commandLine.text.c_str(), answered ? stdout : stderr);
+        return answered ? 0 : 2;
+    }
     QApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("kelvorin"));
     kelvorin::qt::MainWindow form1;

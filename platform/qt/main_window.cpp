@@ -1,6 +1,7 @@
 #include "platform/qt/main_window.h"
 
 #include "platform/qt/x11_frame.h"
+#include "window/form1_accessibility.h"
 #include "window/form1_design.h"
 
 #include <QClipboard>
@@ -91,6 +92,8 @@ void Place(QWidget* widget, const design::Control& control) {
         widget->setPalette(palette);
     }
     widget->setToolTip(ToQString(control.tooltip));
+    widget->setAccessibleName(ToQString(design::AccessibleTextOf(control).name));
+    widget->setAccessibleDescription(ToQString(design::AccessibleTextOf(control).description));
 }
 
 } // namespace

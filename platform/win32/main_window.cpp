@@ -1,5 +1,6 @@
 #include "platform/win32/main_window.h"
 
+#include "platform/win32/accessibility.h"
 #include "window/form1_design.h"
 
 #include <commctrl.h>
@@ -185,6 +186,9 @@ bool MainWindow::OnCreate() {
     if (!greyBrush_ || !CreateControls(instance) || !MakeFonts() || !AddTooltips(instance)) {
         return false;
     }
+    AnnotateForScreenReaders({{&design::kTextBox1, textBox_},
+                              {&design::kCommand1, command_},
+                              {&design::kLabel1, label_}});
     // Typing and pasting stop here; the scramble never writes more than it read.
     SendMessageW(textBox_, EM_SETLIMITTEXT, design::kTextBoxMaxLength, 0);
     LayOut();

@@ -1,6 +1,7 @@
 #include "platform/qt/main_window.h"
 #include "window/form1_design.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -121,8 +122,18 @@ class MainWindowTest : public QObject {
     void tooltips() {
         QCOMPARE(box->toolTip(), QStringLiteral(" Click To Copy To Clipboard "));
         QCOMPARE(label->toolTip(), QStringView(design::kMakersNotice).toString());
-        QVERIFY(!label->toolTip().contains(QLatin1Char('\n')));
         QVERIFY(command->toolTip().isEmpty());
+    }
+
+    void screenReadersGetANameForEachControl() {
+        const auto said = [](QWidget* widget, QAccessible::Text what) {
+            return QAccessible::queryAccessibleInterface(widget)->text(what);
+        };
+        QCOMPARE(said(box, QAccessible::Name), QStringLiteral("Text to scramble"));
+        QCOMPARE(said(command, QAccessible::Name), QStringLiteral("Do"));
+        QCOMPARE(said(command, QAccessible::Description),
+                 QStringLiteral("Put the characters in a random order"));
+        QCOMPARE(said(label, QAccessible::Name), label->toolTip());
     }
 
     void focusStartsInTheBoxAndTabMovesBetweenBoxAndButton() {

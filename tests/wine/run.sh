@@ -64,7 +64,7 @@ for needle in 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
 done
 imports=$(x86_64-w64-mingw32-objdump -p "$EXE" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z' |
   sort | tr '\n' ' ')
-check "imports only system DLLs" "COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " \
+check "imports only system DLLs" "COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL USER32.DLL " \
   "$imports"
 
 # ---- The running program ----------------------------------------------------------------------

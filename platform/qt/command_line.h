@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace kelvorin::qt {
+
+// What the command line asks for, read before Qt starts so that --version and --help answer
+// without a display. Qt's own options (-platform NAME, -style NAME, ...) are let through for
+// QApplication to take; anything else is refused rather than ignored.
+struct CommandLine {
+    enum class Action { Run, Answer, Refuse };
+    Action action = Action::Run;
+    std::string text; // for Answer, what goes to stdout; for Refuse, to stderr
+};
+
+CommandLine ReadCommandLine(int argc, const char* const argv[]);
+
+} // namespace kelvorin::qt
