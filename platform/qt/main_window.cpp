@@ -43,17 +43,6 @@ QColor ToQColor(std::uint32_t colour) {
     return QColor(design::Red(colour), design::Green(colour), design::Blue(colour));
 }
 
-// The box's limit cuts at a character, never between the halves of a surrogate pair: half an
-// emoji in the box would reach other programs as a replacement character.
-Text FitToBox(Text text) {
-    const auto limit = static_cast<std::size_t>(design::kTextBoxMaxLength);
-    if (text.size() <= limit) {
-        return text;
-    }
-    const bool splitsPair = IsHighSurrogate(text[limit - 1]) && IsLowSurrogate(text[limit]);
-    return text.substr(0, splitsPair ? limit - 1 : limit);
-}
-
 // QLineEdit cuts a paste that does not fit at the limit, even inside a surrogate pair; this
 // drops the half character that such a cut leaves before the cursor.
 class WholeCharacters final : public QValidator {
@@ -151,7 +140,7 @@ Text MainWindow::ReadText() { return text_; }
 
 void MainWindow::WriteText(Text text) {
     Reaction reaction(*this);
-    text = FitToBox(text);
+    text = CutAtCharacter(text, design::kTextBoxMaxLength);
     if (text == Text(text_)) {
         return;
     }

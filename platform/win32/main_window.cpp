@@ -302,6 +302,9 @@ void MainWindow::LayOut() {
 }
 
 template <class Reaction> void MainWindow::Dispatch(Reaction reaction) {
+    if (ended_) {
+        return;
+    }
     clipboardRetries_ = kClipboardRetries;
     reaction();
     emptied_.Close();
@@ -318,7 +321,7 @@ void MainWindow::OnCommand(int id, int code) {
 
 void MainWindow::OnTextBoxChanged() {
     // Our own update of the control is not a change: the notification for it has run.
-    if (syncing_) {
+    if (syncing_ || ended_) {
         return;
     }
     // A paste raises EN_CHANGE while the EDIT control still holds the clipboard open, where
@@ -332,6 +335,19 @@ void MainWindow::OnTextBoxChanged() {
     std::wstring edited(static_cast<std::size_t>(GetWindowTextLengthW(textBox_)) + 1, L'\0');
     edited.resize(static_cast<std::size_t>(
         GetWindowTextW(textBox_, edited.data(), static_cast<int>(edited.size()))));
+    // The EDIT control cuts a paste at the limit even between the halves of a surrogate pair.
+    // Dropping the half left before the caret changes the text again, and that change is the
+    // one to mirror.
+    if (edited.size() == static_cast<std::size_t>(design::kTextBoxMaxLength)) {
+        DWORD caret = 0;
+        SendMessageW(textBox_, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+        if (caret > 0 && caret <= edited.size() && IsHighSurrogate(edited[caret - 1]) &&
+            (caret == edited.size() || !IsLowSurrogate(edited[caret]))) {
+            SendMessageW(textBox_, EM_SETSEL, caret - 1, caret);
+            SendMessageW(textBox_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+            return;
+        }
+    }
     textBoxStale_ = false;
     // The EDIT control reports a change also when a paste or undo leaves the text as it was.
     if (Text(text_) == Text(reinterpret_cast<const char16_t*>(edited.data()), edited.size())) {
@@ -342,9 +358,12 @@ void MainWindow::OnTextBoxChanged() {
 }
 
 void MainWindow::OnClose() {
+    if (ended_) {
+        return;
+    }
     Dispatch([this] { form_.Form1_Close(); });
-    // Only reached if the program could not be ended from inside the handler.
-    DestroyWindow(hwnd_);
+    // Only needed if the animation could not end the program.
+    EndProgram();
 }
 
 void MainWindow::OnActivate(bool active) {
@@ -386,7 +405,7 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
 }
 
 void MainWindow::SyncTextBox() {
-    if (!textBoxStale_) {
+    if (!textBoxStale_ || ended_) {
         return;
     }
     syncing_ = true;
@@ -403,6 +422,8 @@ void MainWindow::SyncTextBox() {
 Text MainWindow::ReadText() { return text_; }
 
 void MainWindow::WriteText(Text text) {
+    // As typing and pasting do, a write stops at the box's limit, between characters.
+    text = CutAtCharacter(text, design::kTextBoxMaxLength);
     if (text == Text(text_)) {
         return;
     }
@@ -535,6 +556,17 @@ void MainWindow::PlaceClipboardText(Text text) {
     block.release();
 }
 
-void MainWindow::EndProgram() { ExitProcess(0); }
+// The conventional end: the window goes, WM_DESTROY posts the quit, and wWinMain returns 0 once
+// the loop sees it. Whatever else is queued for the window by then is a no-op.
+void MainWindow::EndProgram() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    emptied_.Close();
+    if (!DestroyWindow(hwnd_)) {
+        PostQuitMessage(0);
+    }
+}
 
 } // namespace kelvorin::win32

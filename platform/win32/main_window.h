@@ -128,6 +128,7 @@ class MainWindow final : public WindowSystem {
     std::u16string text_;
     bool textBoxStale_ = false;
     bool syncing_ = false;
+    bool ended_ = false; // EndProgram ran: every later message is a no-op
 
     // Sleeps of a few ms that may still be spent waiting for another program to let go of the
     // clipboard, refilled for each event, so that a held clipboard delays one event a little

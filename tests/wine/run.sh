@@ -169,15 +169,16 @@ sleep 0.5
 check "click on the empty box: focus back in the box" "focus Edit 101" "$(probe focus)"
 check "click on the empty box leaves the clipboard alone" "kept" "$(clipboard)"
 
-# A paste beyond the limit keeps 32,767 characters; scrambling them keeps them all.
-long=$(head -c 40000 /dev/zero | tr '\0' 'a' | sed 's/aaaaa/abcde/g; s/abcdeabcde/Kxyz!abcde/g')
-printf '%s' "$long" | xclip -i -quiet -selection clipboard >/dev/null 2>&1 &
+# A paste beyond the limit stops at 32,767 code units, but not inside the emoji that straddles
+# it; scrambling the rest keeps every character.
+long=$(head -c 32766 /dev/zero | tr '\0' 'a' | sed 's/aaaaa/abcde/g; s/abcdeabcde/Kxyz!abcde/g')
+printf '%s\360\237\230\200' "$long" | xclip -i -quiet -selection clipboard >/dev/null 2>&1 &
 xclip_pid=$!
 started_pids+=("$xclip_pid")
-clipboard_becomes "$long" >/dev/null
+clipboard_becomes "$long"$'\360\237\230\200' >/dev/null
 xdotool key ctrl+v
-pasted=$(clipboard_becomes "${long:0:32767}")
-check "a long paste stops at 32,767 characters, and the paste is mirrored" 32767 "${#pasted}"
+pasted=$(clipboard_becomes "$long")
+check "a paste up to the limit keeps whole characters, and the paste is mirrored" 32766 "${#pasted}"
 wait "$kept_pid" "$xclip_pid" 2>/dev/null || true # each ends when it loses the clipboard
 start=$SECONDS
 xdotool mousemove --window "$wid" 152 60 click 1
@@ -227,6 +228,15 @@ echo "     (window at $start_left,$start_top; $(wc -l <"$WORK/frames") frames se
   pass "the window slid down and right" || fail "the window did not slide: $first_x,$first_y to $last_x,$last_y"
 [ "$smallest" -lt "$first_width" ] && pass "the window shrank" || fail "the window did not shrink"
 [ "$start_width" -gt 0 ] || fail "no window rectangle"
+
+# A second instance started right after the first ended comes up at its own size.
+wine "$EXE" 2>/dev/null &
+started_pids+=("$!")
+for _ in $(seq 100); do
+  xdotool search --name '^Kelvorin$' >/dev/null 2>&1 && break
+  sleep 0.1
+done
+check "an instance started right after a close has its size" "client 312 88" "$(probe layout | head -n1)"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures Wine test(s) failed" >&2
