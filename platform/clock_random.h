@@ -34,8 +34,6 @@ template <class Engine> class ClockSeededRandom final : public RandomSource {
 
     float Next() override { return UnitFloat(static_cast<std::uint32_t>(engine_())); }
 
-    Engine& engine() { return engine_; }
-
   private:
     Engine engine_;
 };

@@ -27,7 +27,13 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || {
+    echo "Missing: ${missing[*]}. Run this as root, or install sudo, to install them." >&2
+    exit 1
+  }
+  sudo=(sudo)
+fi
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update -q
 # With their recommends: Wine and Xvfb lean on them (fonts, xauth) on a fresh machine.

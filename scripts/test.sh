@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 
-cmake --preset linux -DKELVORIN_WERROR=ON -DKELVORIN_TESTS=ON -DKELVORIN_BENCH=ON
+cmake --preset linux -DKELVORIN_WERROR=ON
 cmake --build --preset linux -j "$(nproc)"
 ctest --preset linux
 
