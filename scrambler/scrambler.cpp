@@ -91,9 +91,7 @@ void Scrambler::Rebuild(TextField& box) {
     const std::size_t upper = CharSlots.size() - 1;
     for (Counter = 1; Counter <= upper; ++Counter) {
         const Text text = box.ReadText();
-        Written.assign(text);
-        Written += CharSlots[Counter];
-        box.WriteText(Written);
+        box.WriteAppended(text, CharSlots[Counter]);
     }
 }
 

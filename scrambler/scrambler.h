@@ -14,8 +14,9 @@ namespace kelvorin {
 class Scrambler {
   public:
     // Reads the box, scrambles its characters and writes the result back in n + 1 writes:
-    // the empty text, then each prefix of the result. A well-formed surrogate pair moves as
-    // one slot. On failure the box is given back its text as it was, and the failure passes on.
+    // the empty text, then each prefix of the result, each the box's text with one slot
+    // appended. A well-formed surrogate pair moves as one slot. On failure the box is given
+    // back its text as it was, and the failure passes on.
     void ScrambleText(TextField& box, RandomSource& random);
 
     // The largest number of slots whose drawn position fits in SwapPosition.
@@ -31,7 +32,6 @@ class Scrambler {
     std::u16string SwapHold;
     std::size_t Counter = 0;
     std::u16string Original; // the box's text at the start, put back if a write fails
-    std::u16string Written;  // the text of the next write, kept to reuse its storage
 };
 
 } // namespace kelvorin

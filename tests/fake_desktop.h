@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvorin::testing {
@@ -76,15 +77,18 @@ class FakeDesktop final : public WindowSystem, public RandomSource {
 
     void WriteText(Text newText) override {
         Enter(Op::WriteText);
-        if (keepHistory) {
-            writes.emplace_back(newText);
-        }
-        if (newText == Text(text)) {
-            return;
-        }
-        text.assign(newText);
-        if (onChange) {
-            onChange();
+        Store(newText == Text(text), [&] { text.assign(newText); });
+    }
+
+    // Appends in place when given the box's own text, as the real boxes do.
+    void WriteAppended(Text head, Text tail) override {
+        Enter(Op::WriteText);
+        if (head.data() == text.data() && head.size() == text.size()) {
+            Store(tail.empty(), [&] { text.append(tail); });
+        } else {
+            std::u16string joined(head);
+            joined.append(tail);
+            Store(joined == text, [&] { text = std::move(joined); });
         }
     }
 
@@ -145,6 +149,18 @@ class FakeDesktop final : public WindowSystem, public RandomSource {
     }
 
   private:
+    template <class Change> void Store(bool unchanged, Change change) {
+        if (!unchanged) {
+            change();
+        }
+        if (keepHistory) {
+            writes.push_back(text);
+        }
+        if (!unchanged && onChange) {
+            onChange();
+        }
+    }
+
     struct Failure {
         std::size_t after;
         std::size_t times;

@@ -159,6 +159,13 @@ void MainWindow::WriteText(Text text) {
     }
 }
 
+// Kept simple until this backend moves onto WindowHost, which appends in place.
+void MainWindow::WriteAppended(Text text, Text tail) {
+    std::u16string joined(text);
+    joined += tail;
+    WriteText(joined);
+}
+
 void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
 
 QRect MainWindow::Frame() const { return X11Frame(*this).value_or(frameGeometry()); }

@@ -32,6 +32,7 @@ class MainWindow : public QWidget, public WindowSystem {
     // which is brought up to date, with the clipboard, before the reaction returns to Qt.
     Text ReadText() override;
     void WriteText(Text text) override;
+    void WriteAppended(Text text, Text tail) override;
     void TakeFocus() override;
     float ReadWindow(Extent extent) override;
     void WriteWindow(Extent extent, float twips) override;
