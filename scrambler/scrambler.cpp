@@ -33,7 +33,7 @@ void Scrambler::ScrambleText(TextField& box, RandomSource& random) {
     if (n > kMaxSlots) {
         throw std::length_error("text too long to scramble");
     }
-    CharSlots.assign(n + 1, std::u16string());
+    CharSlots.assign(n + 1, CharSlot());
     SplitIntoSlots(box, n);
     random.SeedFromClock();
     SwapSlots(box, random);

@@ -2,11 +2,27 @@
 
 #include "platform/window_system.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace kelvorin {
+
+// One character of the text, a code unit or the two of a surrogate pair, held in place: a list
+// of 32,768 std::u16string would take a megabyte, all of it fresh memory on a first click.
+class CharSlot {
+  public:
+    void assign(Text character) {
+        size_ = character.size() < 2 ? static_cast<std::uint8_t>(character.size()) : 2;
+        std::copy_n(character.begin(), size_, units_);
+    }
+    operator Text() const { return Text(units_, size_); }
+
+  private:
+    char16_t units_[2] = {};
+    std::uint8_t size_ = 0;
+};
 
 // The working state behind the "Do" button: it splits the box's text into slots, swaps each
 // slot with a drawn position and writes the result back one slot longer each time.
@@ -27,9 +43,9 @@ class Scrambler {
     void SwapSlots(TextField& box, RandomSource& random);
     void Rebuild(TextField& box);
 
-    std::vector<std::u16string> CharSlots; // positions 0..n; position 0 is never used
+    std::vector<CharSlot> CharSlots; // positions 0..n; position 0 is never used
     std::int16_t SwapPosition = 0;
-    std::u16string SwapHold;
+    CharSlot SwapHold;
     std::size_t Counter = 0;
     std::u16string Original; // the box's text at the start, put back if a write fails
 };
