@@ -3,7 +3,6 @@
 #include "platform/qt/x11_frame.h"
 #include "window/form1_design.h"
 
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -16,7 +15,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <QValidator>
 
 #include <cmath>
 
@@ -41,34 +39,6 @@ QString ToQString(std::u16string_view text) { return QStringView(text).toString(
 QColor ToQColor(std::uint32_t colour) {
     return QColor(design::Red(colour), design::Green(colour), design::Blue(colour));
 }
-
-// The box's limit cuts at a character, never between the halves of a surrogate pair: half an
-// emoji in the box would reach other programs as a replacement character.
-Text FitToBox(Text text) {
-    const auto limit = static_cast<std::size_t>(design::kTextBoxMaxLength);
-    if (text.size() <= limit) {
-        return text;
-    }
-    const bool splitsPair = IsHighSurrogate(text[limit - 1]) && IsLowSurrogate(text[limit]);
-    return text.substr(0, splitsPair ? limit - 1 : limit);
-}
-
-// QLineEdit cuts a paste that does not fit at the limit, even inside a surrogate pair; this
-// drops the half character that such a cut leaves before the cursor.
-class WholeCharacters final : public QValidator {
-  public:
-    using QValidator::QValidator;
-
-    State validate(QString& input, int& pos) const override {
-        if (input.size() == design::kTextBoxMaxLength && pos > 0 && pos <= input.size() &&
-            input[pos - 1].isHighSurrogate() &&
-            (pos == input.size() || !input[pos].isLowSurrogate())) {
-            input.remove(pos - 1, 1);
-            --pos;
-        }
-        return Acceptable;
-    }
-};
 
 QFont MakeFont(const design::Font& font) {
     QFont qfont(ToQString(font.face));
@@ -95,21 +65,6 @@ void Place(QWidget* widget, const design::Control& control) {
 
 } // namespace
 
-class MainWindow::Reaction {
-  public:
-    explicit Reaction(MainWindow& window) : window_(window) { ++window_.reactionDepth_; }
-    ~Reaction() {
-        if (--window_.reactionDepth_ == 0) {
-            window_.ApplyDeferred();
-        }
-    }
-    Reaction(const Reaction&) = delete;
-    Reaction& operator=(const Reaction&) = delete;
-
-  private:
-    MainWindow& window_;
-};
-
 MainWindow::MainWindow() {
     // No such face on Linux; Liberation Sans shares Arial's metrics, the nearest we ship.
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
@@ -125,8 +80,7 @@ MainWindow::MainWindow() {
 
     textBox1_ = new QLineEdit(this);
     Place(textBox1_, design::kTextBox1);
-    textBox1_->setMaxLength(design::kTextBoxMaxLength);
-    textBox1_->setValidator(new WholeCharacters(textBox1_));
+    SetUpTextBox();
 
     command1_ = new QPushButton(ToQString(design::kCommand1.caption), this);
     Place(command1_, design::kCommand1);
@@ -138,35 +92,10 @@ MainWindow::MainWindow() {
     setTabOrder(textBox1_, command1_);
     textBox1_->setFocus();
 
-    connect(textBox1_, &QLineEdit::textChanged, this, &MainWindow::OnBoxTextChanged);
-    connect(command1_, &QPushButton::clicked, this, &MainWindow::OnCommandClicked);
+    connect(command1_, &QPushButton::clicked, this, [this] { host_.Clicked(); });
 }
 
 MainWindow::~MainWindow() = default;
-
-Text MainWindow::ReadText() { return text_; }
-
-void MainWindow::WriteText(Text text) {
-    Reaction reaction(*this);
-    text = FitToBox(text);
-    if (text == Text(text_)) {
-        return;
-    }
-    text_.assign(text);
-    boxBehind_ = true;
-    if (!ended_) {
-        form_.TextBox1_Change();
-    }
-}
-
-// Kept simple until this backend moves onto WindowHost, which appends in place.
-void MainWindow::WriteAppended(Text text, Text tail) {
-    std::u16string joined(text);
-    joined += tail;
-    WriteText(joined);
-}
-
-void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
 
 QRect MainWindow::Frame() const { return X11Frame(*this).value_or(frameGeometry()); }
 
@@ -272,20 +201,7 @@ float MainWindow::ReadScreenWidth() {
     return static_cast<float>(screen->geometry().width()) * kTwipsPerPixel;
 }
 
-void MainWindow::EmptyClipboard() {
-    Reaction reaction(*this);
-    clipboard_ = Clipboard::Emptied;
-    clipboardText_.clear();
-}
-
-void MainWindow::PlaceClipboardText(Text text) {
-    Reaction reaction(*this);
-    clipboard_ = Clipboard::Placed;
-    clipboardText_.assign(text);
-}
-
 void MainWindow::EndProgram() {
-    ended_ = true;
     hide();
     QCoreApplication::quit();
 }
@@ -298,52 +214,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
-    if (!ended_) {
-        Reaction reaction(*this);
-        form_.Form1_Close();
-    }
+    host_.Closing();
     event->accept();
-}
-
-void MainWindow::OnBoxTextChanged(const QString& text) {
-    const Text now(reinterpret_cast<const char16_t*>(text.utf16()),
-                   static_cast<std::size_t>(text.size()));
-    // Our own catching up with text_, or an edit that left the text as it was.
-    if (updatingBox_ || ended_ || now == Text(text_)) {
-        return;
-    }
-    Reaction reaction(*this);
-    text_.assign(now);
-    form_.TextBox1_Change();
-}
-
-void MainWindow::OnCommandClicked() {
-    if (ended_) {
-        return;
-    }
-    Reaction reaction(*this);
-    form_.Command1_Click();
-}
-
-// The line edit lays out its whole text on each setText, and each claim of the X selection
-// costs a round trip: a scramble of n characters makes n + 1 writes and as many mirrors. Until
-// the reaction returns to Qt no one else can see the widget, and no other program can ask for
-// the selection, so one update of each shows exactly what the last write and the last mirror
-// left.
-void MainWindow::ApplyDeferred() noexcept {
-    if (boxBehind_) {
-        boxBehind_ = false;
-        updatingBox_ = true;
-        textBox1_->setText(ToQString(text_));
-        updatingBox_ = false;
-    }
-    const Clipboard pending = clipboard_;
-    clipboard_ = Clipboard::Untouched;
-    if (pending == Clipboard::Placed) {
-        QGuiApplication::clipboard()->setText(ToQString(clipboardText_));
-    } else if (pending == Clipboard::Emptied) {
-        QGuiApplication::clipboard()->clear();
-    }
 }
 
 } // namespace kelvorin::qt
