@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/toolkit.h"
 #include "platform/window_system.h"
 
 #include <array>
@@ -24,6 +25,9 @@ enum class Op {
     EndProgram,
     SeedFromClock,
     NextRandom,
+    ShowText,
+    SetClipboardText,
+    ClearClipboard,
     Count_,
 };
 
@@ -31,8 +35,9 @@ enum class Op {
 // the change notification the way the real boxes must: once per write that changes the text,
 // nested before the writer goes on, and not at all for a write that leaves the text as it was.
 // It is also the random source, handing out the draws it was given, so that the draws fall
-// into the same record of calls.
-class FakeDesktop final : public WindowSystem, public RandomSource {
+// into the same record of calls. Under a WindowHost it is the toolkit: `text` is then what the
+// widget shows, and onChange the widget's report that it changed.
+class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSource {
   public:
     struct Geometry {
         float top = 300, left = 300, width = 4800, height = 1800;
@@ -75,20 +80,22 @@ class FakeDesktop final : public WindowSystem, public RandomSource {
         return text;
     }
 
-    void WriteText(Text newText) override {
-        Enter(Op::WriteText);
-        Store(newText == Text(text), [&] { text.assign(newText); });
-    }
+    void WriteText(Text newText) override { WriteAppended(newText, Text()); }
 
     // Appends in place when given the box's own text, as the real boxes do.
     void WriteAppended(Text head, Text tail) override {
         Enter(Op::WriteText);
-        if (head.data() == text.data() && head.size() == text.size()) {
-            Store(tail.empty(), [&] { text.append(tail); });
-        } else {
-            std::u16string joined(head);
-            joined.append(tail);
-            Store(joined == text, [&] { text = std::move(joined); });
+        const bool appends = head.data() == text.data() && head.size() == text.size();
+        std::u16string joined = appends ? std::u16string() : std::u16string(head).append(tail);
+        const bool changes = appends ? !tail.empty() : joined != text;
+        if (changes) {
+            appends ? void(text.append(tail)) : text.swap(joined);
+        }
+        if (keepHistory) {
+            writes.push_back(text);
+        }
+        if (changes && onChange) {
+            onChange();
         }
     }
 
@@ -128,11 +135,26 @@ class FakeDesktop final : public WindowSystem, public RandomSource {
 
     void PlaceClipboardText(Text placedText) override {
         Enter(Op::PlaceClipboardText);
-        clipboard.assign(placedText);
-        clipboardHolds = true;
-        if (keepHistory) {
-            placed.emplace_back(placedText);
+        Place(placedText);
+    }
+
+    void ShowText(Text shown) override {
+        Enter(Op::ShowText);
+        text.assign(shown);
+        if (onChange) {
+            onChange();
         }
+    }
+
+    void SetClipboardText(Text placedText) override {
+        Enter(Op::SetClipboardText);
+        Place(placedText);
+    }
+
+    void ClearClipboard() override {
+        Enter(Op::ClearClipboard);
+        clipboard.clear();
+        clipboardHolds = false;
     }
 
     void EndProgram() override {
@@ -149,15 +171,11 @@ class FakeDesktop final : public WindowSystem, public RandomSource {
     }
 
   private:
-    template <class Change> void Store(bool unchanged, Change change) {
-        if (!unchanged) {
-            change();
-        }
+    void Place(Text placedText) {
+        clipboard.assign(placedText);
+        clipboardHolds = true;
         if (keepHistory) {
-            writes.push_back(text);
-        }
-        if (!unchanged && onChange) {
-            onChange();
+            placed.emplace_back(placedText);
         }
     }
 
