@@ -67,6 +67,8 @@ inline void AddCacheContext() {
 // grows from 10,000 characters to 32,767.
 class RatioReporter final : public benchmark::ConsoleReporter {
   public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {} // no colours: the figures go into files
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
