@@ -21,6 +21,7 @@ inline constexpr float kTwipsPerPixel = 15.0f;
 //   main_window.cpp  the widgets, the events, the end of the program
 //   text_box.cpp     the line edit: what it shows and what it reports
 //   clipboard.cpp    the clipboard
+//   geometry.cpp     the window's place and size, and the screen's width
 class MainWindow : public QWidget, public Toolkit {
     Q_OBJECT
 
