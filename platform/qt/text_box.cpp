@@ -38,7 +38,7 @@ void MainWindow::SetUpTextBox() {
 // would leave nothing to undo. The line edit records its edits a character at a time and never
 // forgets one: on 32,767 characters each click added 65,534 records, and the clicks that grew
 // the record took ever longer (90 ms by the 30th). So the record starts afresh at each click
-// (setText of the same text clears it and changes nothing else): Ctrl+Z takes back the click
+// (setText of the same text clears it, and the text stays as it was): Ctrl+Z takes back the click
 // and what was typed after it, not what came before it. setSelection, unlike selectAll, does
 // not lay the old text out again. A move of the cursor closes the step, as a paste closes its
 // own: without it, typing after a click would be undone together with the click.
