@@ -43,6 +43,11 @@ class TextField {
     // text as it was raises none.
     virtual void WriteText(Text text) = 0;
 
+    // The same write as WriteText of `text` followed by `tail`, notification included. Given the
+    // view that ReadText returned, the box appends `tail` in place, so a caller that grows the
+    // text a piece at a time pays for the pieces, not for the whole text at each write.
+    virtual void WriteAppended(Text text, Text tail) = 0;
+
     // Moves the keyboard focus into the box.
     virtual void TakeFocus() = 0;
 

@@ -33,7 +33,7 @@ void Scrambler::ScrambleText(TextField& box, RandomSource& random) {
     if (n > kMaxSlots) {
         throw std::length_error("text too long to scramble");
     }
-    CharSlots.assign(n + 1, std::u16string());
+    CharSlots.assign(n + 1, CharSlot());
     SplitIntoSlots(box, n);
     random.SeedFromClock();
     SwapSlots(box, random);
@@ -91,9 +91,7 @@ void Scrambler::Rebuild(TextField& box) {
     const std::size_t upper = CharSlots.size() - 1;
     for (Counter = 1; Counter <= upper; ++Counter) {
         const Text text = box.ReadText();
-        Written.assign(text);
-        Written += CharSlots[Counter];
-        box.WriteText(Written);
+        box.WriteAppended(text, CharSlots[Counter]);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/toolkit.h"
 #include "platform/window_system.h"
 
 #include <array>
@@ -7,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvorin::testing {
@@ -23,6 +25,9 @@ enum class Op {
     EndProgram,
     SeedFromClock,
     NextRandom,
+    ShowText,
+    SetClipboardText,
+    ClearClipboard,
     Count_,
 };
 
@@ -30,8 +35,9 @@ enum class Op {
 // the change notification the way the real boxes must: once per write that changes the text,
 // nested before the writer goes on, and not at all for a write that leaves the text as it was.
 // It is also the random source, handing out the draws it was given, so that the draws fall
-// into the same record of calls.
-class FakeDesktop final : public WindowSystem, public RandomSource {
+// into the same record of calls. Under a WindowHost it is the toolkit: `text` is then what the
+// widget shows, and onChange the widget's report that it changed.
+class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSource {
   public:
     struct Geometry {
         float top = 300, left = 300, width = 4800, height = 1800;
@@ -74,16 +80,21 @@ class FakeDesktop final : public WindowSystem, public RandomSource {
         return text;
     }
 
-    void WriteText(Text newText) override {
+    void WriteText(Text newText) override { WriteAppended(newText, Text()); }
+
+    // Appends in place when given the box's own text, as the real boxes do.
+    void WriteAppended(Text head, Text tail) override {
         Enter(Op::WriteText);
+        const bool appends = head.data() == text.data() && head.size() == text.size();
+        std::u16string joined = appends ? std::u16string() : std::u16string(head).append(tail);
+        const bool changes = appends ? !tail.empty() : joined != text;
+        if (changes) {
+            appends ? void(text.append(tail)) : text.swap(joined);
+        }
         if (keepHistory) {
-            writes.emplace_back(newText);
+            writes.push_back(text);
         }
-        if (newText == Text(text)) {
-            return;
-        }
-        text.assign(newText);
-        if (onChange) {
+        if (changes && onChange) {
             onChange();
         }
     }
@@ -124,11 +135,26 @@ class FakeDesktop final : public WindowSystem, public RandomSource {
 
     void PlaceClipboardText(Text placedText) override {
         Enter(Op::PlaceClipboardText);
-        clipboard.assign(placedText);
-        clipboardHolds = true;
-        if (keepHistory) {
-            placed.emplace_back(placedText);
+        Place(placedText);
+    }
+
+    void ShowText(Text shown) override {
+        Enter(Op::ShowText);
+        text.assign(shown);
+        if (onChange) {
+            onChange();
         }
+    }
+
+    void SetClipboardText(Text placedText) override {
+        Enter(Op::SetClipboardText);
+        Place(placedText);
+    }
+
+    void ClearClipboard() override {
+        Enter(Op::ClearClipboard);
+        clipboard.clear();
+        clipboardHolds = false;
     }
 
     void EndProgram() override {
@@ -145,6 +171,14 @@ class FakeDesktop final : public WindowSystem, public RandomSource {
     }
 
   private:
+    void Place(Text placedText) {
+        clipboard.assign(placedText);
+        clipboardHolds = true;
+        if (keepHistory) {
+            placed.emplace_back(placedText);
+        }
+    }
+
     struct Failure {
         std::size_t after;
         std::size_t times;

@@ -126,13 +126,6 @@ TEST_F(ScrambleTextTest, ResultIsAPermutationOfTheCharactersAndPairsStayWhole) {
     }
 }
 
-TEST_F(ScrambleTextTest, SlotsCountCharactersSoAPairIsNeverSplit) {
-    // Two pairs and a letter: three slots, m = 2, positions 1..2.
-    Scramble(u"\U0001F600\U0001F601x", {0.0f, 0.9f, 0.9f});
-    EXPECT_EQ(desktop.writes.size(), 4u);
-    EXPECT_EQ(Characters(desktop.text), Characters(u"\U0001F600\U0001F601x"));
-}
-
 TEST_F(ScrambleTextTest, LongestTextInRangeScramblesAndLongerIsRefusedUntouched) {
     desktop.keepHistory = false;
     std::u16string fits;

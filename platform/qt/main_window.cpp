@@ -1,25 +1,16 @@
 #include "platform/qt/main_window.h"
 
-#include "platform/qt/x11_frame.h"
 #include "window/form1_accessibility.h"
 #include "window/form1_design.h"
 
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFont>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
-#include <QTimer>
-#include <QValidator>
-
-#include <cmath>
 
 #include "resources/kelvorin.xpm"
 
@@ -31,10 +22,6 @@ namespace design = kelvorin::design;
 
 constexpr float kDpi = 96.0f;
 
-// How long a window manager gets to carry out one step of the closing animation; they answer
-// within a millisecond or two.
-constexpr int kCarryOutMs = 100;
-
 int Pixels(float twips) { return design::TwipsToPixels(twips, kDpi); }
 
 QString ToQString(std::u16string_view text) { return QStringView(text).toString(); }
@@ -42,23 +29,6 @@ QString ToQString(std::u16string_view text) { return QStringView(text).toString(
 QColor ToQColor(std::uint32_t colour) {
     return QColor(design::Red(colour), design::Green(colour), design::Blue(colour));
 }
-
-// QLineEdit cuts a paste that does not fit at the limit, even inside a surrogate pair; this
-// drops the half character that such a cut leaves before the cursor.
-class WholeCharacters final : public QValidator {
-  public:
-    using QValidator::QValidator;
-
-    State validate(QString& input, int& pos) const override {
-        if (input.size() == design::kTextBoxMaxLength && pos > 0 && pos <= input.size() &&
-            input[pos - 1].isHighSurrogate() &&
-            (pos == input.size() || !input[pos].isLowSurrogate())) {
-            input.remove(pos - 1, 1);
-            --pos;
-        }
-        return Acceptable;
-    }
-};
 
 QFont MakeFont(const design::Font& font) {
     QFont qfont(ToQString(font.face));
@@ -87,21 +57,6 @@ void Place(QWidget* widget, const design::Control& control) {
 
 } // namespace
 
-class MainWindow::Reaction {
-  public:
-    explicit Reaction(MainWindow& window) : window_(window) { ++window_.reactionDepth_; }
-    ~Reaction() {
-        if (--window_.reactionDepth_ == 0) {
-            window_.ApplyDeferred();
-        }
-    }
-    Reaction(const Reaction&) = delete;
-    Reaction& operator=(const Reaction&) = delete;
-
-  private:
-    MainWindow& window_;
-};
-
 MainWindow::MainWindow() {
     // No such face on Linux; Liberation Sans shares Arial's metrics, the nearest we ship.
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
@@ -117,8 +72,7 @@ MainWindow::MainWindow() {
 
     textBox1_ = new QLineEdit(this);
     Place(textBox1_, design::kTextBox1);
-    textBox1_->setMaxLength(design::kTextBoxMaxLength);
-    textBox1_->setValidator(new WholeCharacters(textBox1_));
+    SetUpTextBox();
 
     command1_ = new QPushButton(ToQString(design::kCommand1.caption), this);
     Place(command1_, design::kCommand1);
@@ -130,165 +84,12 @@ MainWindow::MainWindow() {
     setTabOrder(textBox1_, command1_);
     textBox1_->setFocus();
 
-    connect(textBox1_, &QLineEdit::textChanged, this, &MainWindow::OnBoxTextChanged);
-    connect(command1_, &QPushButton::clicked, this, &MainWindow::OnCommandClicked);
+    connect(command1_, &QPushButton::clicked, this, [this] { host_.Clicked(); });
 }
 
 MainWindow::~MainWindow() = default;
 
-Text MainWindow::ReadText() { return text_; }
-
-void MainWindow::WriteText(Text text) {
-    Reaction reaction(*this);
-    text = CutAtCharacter(text, design::kTextBoxMaxLength);
-    if (text == Text(text_)) {
-        return;
-    }
-    text_.assign(text);
-    boxBehind_ = true;
-    if (!ended_) {
-        form_.TextBox1_Change();
-    }
-}
-
-void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
-
-QRect MainWindow::Frame() const { return X11Frame(*this).value_or(frameGeometry()); }
-
-float MainWindow::ReadWindow(Extent extent) {
-    const QRect frame = Frame();
-    switch (extent) {
-    case Extent::Top:
-        return static_cast<float>(frame.y()) * kTwipsPerPixel;
-    case Extent::Left:
-        return static_cast<float>(frame.x()) * kTwipsPerPixel;
-    case Extent::Width:
-        return static_cast<float>(frame.width()) * kTwipsPerPixel;
-    case Extent::Height:
-        return static_cast<float>(frame.height()) * kTwipsPerPixel;
-    }
-    throw PlatformError("no such extent");
-}
-
-void MainWindow::WriteWindow(Extent extent, float twips) {
-    const float pixels = std::round(twips / kTwipsPerPixel);
-    if (!(std::fabs(pixels) <= 1.0e6f)) {
-        throw PlatformError("window geometry out of range");
-    }
-    const int value = static_cast<int>(pixels);
-    const QRect frame = Frame();
-    switch (extent) {
-    case Extent::Top:
-    case Extent::Left:
-        // A Wayland client cannot place its window, and Qt would report the move as done.
-        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-            throw PlatformError("the display server places this window");
-        }
-        // The window only moves down and right: once a place was not taken (a manager that keeps
-        // windows on the screen), one further on will not be either, and need not be waited for.
-        if (value >= (extent == Extent::Left ? refusedLeft_ : refusedTop_)) {
-            throw PlatformError("the window manager keeps the window from going further");
-        }
-        move(extent == Extent::Left ? value : frame.x(), extent == Extent::Top ? value : frame.y());
-        if (!CarriedOut(extent, value)) {
-            (extent == Extent::Left ? refusedLeft_ : refusedTop_) = value;
-            throw PlatformError("the window manager did not move the window");
-        }
-        return;
-    case Extent::Width:
-    case Extent::Height: {
-        // The request is for the outer size; the frame's share of it stays as it is.
-        const bool isWidth = extent == Extent::Width;
-        const int client =
-            isWidth ? value - (frame.width() - width()) : value - (frame.height() - height());
-        // The size only shrinks: once a size was not taken, a smaller one will not be either.
-        if (client < 1 || client <= (isWidth ? refusedWidth_ : refusedHeight_)) {
-            throw PlatformError("window size below the minimum");
-        }
-        if (!sizeLimitsLifted_) {
-            // The user may not resize the window; the closing animation may.
-            setMinimumSize(1, 1);
-            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            sizeLimitsLifted_ = true;
-        }
-        resize(isWidth ? client : width(), isWidth ? height() : client);
-        if (!CarriedOut(extent, value)) {
-            (isWidth ? refusedWidth_ : refusedHeight_) = client;
-            throw PlatformError("the window manager did not take the size");
-        }
-        return;
-    }
-    }
-}
-
-// A window manager carries out a client's move or resize on its own time, and may first ask
-// the client to draw (the _NET_WM_SYNC_REQUEST handshake). Wait, a bounded time, until the
-// server has the window where it was asked to go, so that each step is seen and the next one
-// reads where the window really is. Only window-system events run meanwhile: input stays queued
-// (and is dropped when the program ends), as no input may be handled during the animation.
-bool MainWindow::CarriedOut(Extent extent, int value) {
-    // Where Qt scales the window, a frame of an odd number of device pixels comes out half a
-    // pixel off in Qt's units, and rounds either way.
-    const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
-    const auto settled = [&] {
-        const QRect frame = Frame();
-        int now = 0;
-        switch (extent) {
-        case Extent::Top:
-            now = frame.y();
-            break;
-        case Extent::Left:
-            now = frame.x();
-            break;
-        case Extent::Width:
-            now = frame.width();
-            break;
-        case Extent::Height:
-            now = frame.height();
-            break;
-        }
-        return std::abs(now - value) <= slack;
-    };
-    const QDeadlineTimer deadline(kCarryOutMs, Qt::PreciseTimer);
-    // Ends a wait for events that no event ends. Re-armed with the time left before each wait,
-    // since a timer may fire a little early, and a wait with no timer left would never end.
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    while (!settled()) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0) {
-            return false;
-        }
-        wake.start(static_cast<int>(left));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-float MainWindow::ReadScreenWidth() {
-    const QScreen* screen = this->screen();
-    if (screen == nullptr) {
-        throw PlatformError("the window is on no screen");
-    }
-    return static_cast<float>(screen->geometry().width()) * kTwipsPerPixel;
-}
-
-void MainWindow::EmptyClipboard() {
-    Reaction reaction(*this);
-    clipboard_ = Clipboard::Emptied;
-    clipboardText_.clear();
-}
-
-void MainWindow::PlaceClipboardText(Text text) {
-    Reaction reaction(*this);
-    clipboard_ = Clipboard::Placed;
-    clipboardText_.assign(text);
-}
-
 void MainWindow::EndProgram() {
-    ended_ = true;
     hide();
     QCoreApplication::quit();
 }
@@ -301,52 +102,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
-    if (!ended_) {
-        Reaction reaction(*this);
-        form_.Form1_Close();
-    }
+    host_.Closing();
     event->accept();
-}
-
-void MainWindow::OnBoxTextChanged(const QString& text) {
-    const Text now(reinterpret_cast<const char16_t*>(text.utf16()),
-                   static_cast<std::size_t>(text.size()));
-    // Our own catching up with text_, or an edit that left the text as it was.
-    if (updatingBox_ || ended_ || now == Text(text_)) {
-        return;
-    }
-    Reaction reaction(*this);
-    text_.assign(now);
-    form_.TextBox1_Change();
-}
-
-void MainWindow::OnCommandClicked() {
-    if (ended_) {
-        return;
-    }
-    Reaction reaction(*this);
-    form_.Command1_Click();
-}
-
-// The line edit lays out its whole text on each setText, and each claim of the X selection
-// costs a round trip: a scramble of n characters makes n + 1 writes and as many mirrors. Until
-// the reaction returns to Qt no one else can see the widget, and no other program can ask for
-// the selection, so one update of each shows exactly what the last write and the last mirror
-// left.
-void MainWindow::ApplyDeferred() noexcept {
-    if (boxBehind_) {
-        boxBehind_ = false;
-        updatingBox_ = true;
-        textBox1_->setText(ToQString(text_));
-        updatingBox_ = false;
-    }
-    const Clipboard pending = clipboard_;
-    clipboard_ = Clipboard::Untouched;
-    if (pending == Clipboard::Placed) {
-        QGuiApplication::clipboard()->setText(ToQString(clipboardText_));
-    } else if (pending == Clipboard::Emptied) {
-        QGuiApplication::clipboard()->clear();
-    }
 }
 
 } // namespace kelvorin::qt

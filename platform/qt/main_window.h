@@ -1,13 +1,12 @@
 #pragma once
 
 #include "platform/clock_random.h"
-#include "platform/window_system.h"
-#include "window/form1.h"
+#include "platform/toolkit.h"
+#include "window/window_host.h"
 
 #include <QWidget>
 
 #include <limits>
-#include <string>
 
 class QLabel;
 class QLineEdit;
@@ -19,44 +18,40 @@ namespace kelvorin::qt {
 inline constexpr float kTwipsPerPixel = 15.0f;
 
 // Form1 on Qt Widgets: the window and its controls built from form1_design.h, each Qt event
-// turned into one call into Form1. It decides nothing itself; beyond plain delegation it keeps
-// the box's contract (one change notification per changing write) and keeps long scrambles
-// from re-laying out the line edit and re-claiming the X selection on every write.
-class MainWindow : public QWidget, public WindowSystem {
+// turned into one call into WindowHost, which keeps the box's contract. It decides nothing
+// itself: it shows a text in the line edit, claims the clipboard, and reads and moves the window.
+//   main_window.cpp  the widgets, the events, the end of the program
+//   text_box.cpp     the line edit: what it shows and what it reports
+//   clipboard.cpp    the clipboard
+//   geometry.cpp     the window's place and size, and the screen's width
+class MainWindow : public QWidget, public Toolkit {
     Q_OBJECT
 
   public:
     MainWindow();
     ~MainWindow() override;
 
-    // The box's text as the program sees it. During a reaction it runs ahead of the line edit,
-    // which is brought up to date, with the clipboard, before the reaction returns to Qt.
-    Text ReadText() override;
-    void WriteText(Text text) override;
+    void ShowText(Text text) override;
+    void SetClipboardText(Text text) override;
+    void ClearClipboard() override;
     void TakeFocus() override;
     float ReadWindow(Extent extent) override;
     void WriteWindow(Extent extent, float twips) override;
     float ReadScreenWidth() override;
-    void EmptyClipboard() override;
-    void PlaceClipboardText(Text text) override;
 
-    // Hides the window, turns every later event into a no-op and leaves the event loop. The
-    // process ends when main returns, after Qt has handed the clipboard to a clipboard manager;
-    // ending it here would take the clipboard's content with it.
+    // Hides the window and leaves the event loop; later events do nothing. The process ends
+    // when main returns, after Qt has handed the clipboard to a clipboard manager; ending it
+    // here would take the clipboard's content with it.
     void EndProgram() override;
 
-    bool ended() const { return ended_; }
+    bool ended() const { return host_.Ended(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    // Held for the length of each reaction; the outermost one applies what it deferred.
-    class Reaction;
-
+    void SetUpTextBox();
     void OnBoxTextChanged(const QString& text);
-    void OnCommandClicked();
-    void ApplyDeferred() noexcept;
     bool CarriedOut(Extent extent, int value);
     QRect Frame() const; // the outer frame where the display server has it
 
@@ -64,25 +59,15 @@ class MainWindow : public QWidget, public WindowSystem {
     QPushButton* command1_ = nullptr;
     QLabel* label1_ = nullptr;
 
-    std::u16string text_;
-    bool boxBehind_ = false; // text_ holds a write the line edit does not show yet
-
-    enum class Clipboard { Untouched, Emptied, Placed };
-    Clipboard clipboard_ = Clipboard::Untouched;
-    std::u16string clipboardText_;
-
-    int reactionDepth_ = 0;
-    bool updatingBox_ = false;
     bool sizeLimitsLifted_ = false;
     int refusedWidth_ = 0; // the largest client size the window manager did not take
     int refusedHeight_ = 0;
     int refusedLeft_ = std::numeric_limits<int>::max(); // the first place it did not take
     int refusedTop_ = std::numeric_limits<int>::max();
     bool closing_ = false;
-    bool ended_ = false;
 
     ClockRandom random_;
-    Form1 form_{*this, random_};
+    WindowHost host_{*this, random_};
 };
 
 } // namespace kelvorin::qt

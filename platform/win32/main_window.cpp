@@ -432,6 +432,13 @@ void MainWindow::WriteText(Text text) {
     form_.TextBox1_Change();
 }
 
+// Kept simple until this backend moves onto WindowHost, which appends in place.
+void MainWindow::WriteAppended(Text text, Text tail) {
+    std::u16string joined(text);
+    joined += tail;
+    WriteText(joined);
+}
+
 void MainWindow::TakeFocus() {
     SetFocus(textBox_);
     if (GetFocus() != textBox_) {

@@ -44,6 +44,7 @@ class MainWindow final : public WindowSystem {
 
     Text ReadText() override;
     void WriteText(Text text) override;
+    void WriteAppended(Text text, Text tail) override;
     void TakeFocus() override;
     float ReadWindow(Extent extent) override;
     void WriteWindow(Extent extent, float twips) override;

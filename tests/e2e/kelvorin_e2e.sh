@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives the real program on an Xvfb of its own, as a user would: types with xdotool, reads the
-# clipboard with xclip from another process, clicks "Do" with the pointer, closes the window as
-# a window manager does, and checks that a clipboard manager keeps the text after the end.
+# clipboard with xclip from another process and counts its owners, clicks "Do" with the pointer,
+# undoes, closes the window as a window manager does, and checks that a clipboard manager keeps
+# the text after the end.
 #   kelvorin_e2e.sh PROGRAM X_HELPER [WINDOW_MANAGER]
 # With a window manager (openbox), the same checks run on a desktop like a user's, where moves
 # and resizes go through the manager.
@@ -47,6 +48,14 @@ clipboard_is() { [ "$(clipboard)" = "$1" ]; }
 # The characters of a UTF-8 text, one a line, sorted: equal lists make a permutation.
 characters() { printf '%s' "$1" | LC_ALL=C.UTF-8 grep -o . | LC_ALL=C sort; }
 is_permutation() { [ "$(characters "$1")" = "$(characters "$2")" ] && [ ${#1} -eq ${#2} ]; }
+# Each claim of the clipboard, as a clipboard history sees it. Waits for the count to reach the
+# number given, then gives one more claim time to show.
+owner_changes() { grep -c owner "$work/owners" || true; }
+owner_changes_are() {
+  wait_until 5 test "$(owner_changes)" -ge "$1"
+  sleep 0.3
+  [ "$(owner_changes)" -eq "$1" ]
+}
 scrambled_from() {
   local now
   now=$(clipboard)
@@ -70,6 +79,9 @@ fi
 "$helper" clipboard-manager >"$work/manager.out" &
 pids+=($!)
 wait_until 10 grep -q ready "$work/manager.out" || fail "the clipboard manager did not start"
+"$helper" owners >"$work/owners" &
+pids+=($!)
+wait_until 10 grep -q ready "$work/owners" || fail "the owner watch did not start"
 
 # Closes the window as a window manager does (WM_DELETE_WINDOW), then checks that the program
 # ended with status 0 after the window shrank and slid down and right in small steps.
@@ -118,18 +130,23 @@ xdotool windowfocus --sync "$window"
 echo "typing a word"
 xdotool type --delay 20 hello
 wait_until 5 clipboard_is hello || fail "clipboard holds '$(clipboard)', not 'hello'"
+owner_changes_are 5 || fail "five keystrokes made $(owner_changes) clipboard owners"
 
 echo "clicking Do with the pointer"
 # The middle of the button: 1200 + 2175 / 2 twips across, 720 + 375 / 2 down, 15 twips a pixel.
 xdotool mousemove --window "$window" 152 60 click 1
 wait_until 5 scrambled_from hello || fail "clipboard holds '$(clipboard)' after Do"
 scrambled=$(clipboard)
+owner_changes_are 6 || fail "the click made $(($(owner_changes) - 5)) clipboard owners, not one"
 # The focus went back into the box, with the cursor at the end of the result.
 xdotool type --delay 20 '!'
 wait_until 5 clipboard_is "$scrambled!" || fail "typing after Do gave '$(clipboard)'"
-xdotool key ctrl+a
-wait_until 5 test "$(selection)" = "$scrambled!" ||
-  fail "the box holds '$(selection)', the clipboard '$scrambled!'"
+
+echo "undoing the typing, then the click"
+xdotool key ctrl+z
+wait_until 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(clipboard)'"
+xdotool key ctrl+z
+wait_until 5 clipboard_is hello || fail "Ctrl+Z after Do gave '$(clipboard)'"
 
 echo "pasting a text with an emoji"
 emoji_text=$(printf 'a\360\237\230\200bc')

@@ -3,9 +3,12 @@
 //                                then reports where it went until it was unmapped
 //   x_helper clipboard-manager   keeps the clipboard's text after its owner ends, as desktop
 //                                clipboard managers do (the SAVE_TARGETS handover)
+//   x_helper owners              prints a line for each new owner of the clipboard, as a
+//                                clipboard history sees each claim
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 
 #include <poll.h>
 
@@ -195,6 +198,28 @@ int ClipboardManager(Display* display) {
     }
 }
 
+int Owners(Display* display) {
+    int eventBase = 0;
+    int errorBase = 0;
+    if (!XFixesQueryExtension(display, &eventBase, &errorBase)) {
+        std::fprintf(stderr, "no XFixes\n");
+        return 2;
+    }
+    XFixesSelectSelectionInput(display, DefaultRootWindow(display),
+                               XInternAtom(display, "CLIPBOARD", False),
+                               XFixesSetSelectionOwnerNotifyMask);
+    XSync(display, False);
+    std::printf("ready\n");
+    for (;;) {
+        std::fflush(stdout);
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == eventBase + XFixesSelectionNotify) {
+            std::printf("owner\n");
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -209,6 +234,9 @@ int main(int argc, char* argv[]) {
     if (argc == 2 && std::strcmp(argv[1], "clipboard-manager") == 0) {
         return ClipboardManager(display);
     }
-    std::fprintf(stderr, "usage: %s close WINDOW | clipboard-manager\n", argv[0]);
+    if (argc == 2 && std::strcmp(argv[1], "owners") == 0) {
+        return Owners(display);
+    }
+    std::fprintf(stderr, "usage: %s close WINDOW | clipboard-manager | owners\n", argv[0]);
     return 2;
 }

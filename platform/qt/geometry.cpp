@@ -1,0 +1,145 @@
+#include "platform/qt/main_window.h"
+
+#include "platform/qt/x11_frame.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <cmath>
+
+namespace kelvorin::qt {
+
+namespace {
+
+// How long a window manager gets to carry out one step of the closing animation; they answer
+// within a millisecond or two.
+constexpr int kCarryOutMs = 100;
+
+} // namespace
+
+QRect MainWindow::Frame() const { return X11Frame(*this).value_or(frameGeometry()); }
+
+float MainWindow::ReadWindow(Extent extent) {
+    const QRect frame = Frame();
+    switch (extent) {
+    case Extent::Top:
+        return static_cast<float>(frame.y()) * kTwipsPerPixel;
+    case Extent::Left:
+        return static_cast<float>(frame.x()) * kTwipsPerPixel;
+    case Extent::Width:
+        return static_cast<float>(frame.width()) * kTwipsPerPixel;
+    case Extent::Height:
+        return static_cast<float>(frame.height()) * kTwipsPerPixel;
+    }
+    throw PlatformError("no such extent");
+}
+
+void MainWindow::WriteWindow(Extent extent, float twips) {
+    const float pixels = std::round(twips / kTwipsPerPixel);
+    if (!(std::fabs(pixels) <= 1.0e6f)) {
+        throw PlatformError("window geometry out of range");
+    }
+    const int value = static_cast<int>(pixels);
+    const QRect frame = Frame();
+    switch (extent) {
+    case Extent::Top:
+    case Extent::Left:
+        // A Wayland client cannot place its window, and Qt would report the move as done.
+        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+            throw PlatformError("the display server places this window");
+        }
+        // The window only moves down and right: once a place was not taken (a manager that keeps
+        // windows on the screen), one further on will not be either, and need not be waited for.
+        if (value >= (extent == Extent::Left ? refusedLeft_ : refusedTop_)) {
+            throw PlatformError("the window manager keeps the window from going further");
+        }
+        move(extent == Extent::Left ? value : frame.x(), extent == Extent::Top ? value : frame.y());
+        if (!CarriedOut(extent, value)) {
+            (extent == Extent::Left ? refusedLeft_ : refusedTop_) = value;
+            throw PlatformError("the window manager did not move the window");
+        }
+        return;
+    case Extent::Width:
+    case Extent::Height: {
+        // The request is for the outer size; the frame's share of it stays as it is.
+        const bool isWidth = extent == Extent::Width;
+        const int client =
+            isWidth ? value - (frame.width() - width()) : value - (frame.height() - height());
+        // The size only shrinks: once a size was not taken, a smaller one will not be either.
+        if (client < 1 || client <= (isWidth ? refusedWidth_ : refusedHeight_)) {
+            throw PlatformError("window size below the minimum");
+        }
+        if (!sizeLimitsLifted_) {
+            // The user may not resize the window; the closing animation may.
+            setMinimumSize(1, 1);
+            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            sizeLimitsLifted_ = true;
+        }
+        resize(isWidth ? client : width(), isWidth ? height() : client);
+        if (!CarriedOut(extent, value)) {
+            (isWidth ? refusedWidth_ : refusedHeight_) = client;
+            throw PlatformError("the window manager did not take the size");
+        }
+        return;
+    }
+    }
+}
+
+// A window manager carries out a client's move or resize on its own time, and may first ask
+// the client to draw (the _NET_WM_SYNC_REQUEST handshake). Wait, a bounded time, until the
+// server has the window where it was asked to go, so that each step is seen and the next one
+// reads where the window really is. Only window-system events run meanwhile: input stays queued
+// (and is dropped when the program ends), as no input may be handled during the animation.
+bool MainWindow::CarriedOut(Extent extent, int value) {
+    // Where Qt scales the window, a frame of an odd number of device pixels comes out half a
+    // pixel off in Qt's units, and rounds either way.
+    const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
+    const auto settled = [&] {
+        const QRect frame = Frame();
+        int now = 0;
+        switch (extent) {
+        case Extent::Top:
+            now = frame.y();
+            break;
+        case Extent::Left:
+            now = frame.x();
+            break;
+        case Extent::Width:
+            now = frame.width();
+            break;
+        case Extent::Height:
+            now = frame.height();
+            break;
+        }
+        return std::abs(now - value) <= slack;
+    };
+    const QDeadlineTimer deadline(kCarryOutMs, Qt::PreciseTimer);
+    // Ends a wait for events that no event ends. Re-armed with the time left before each wait,
+    // since a timer may fire a little early, and a wait with no timer left would never end.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!settled()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) {
+            return false;
+        }
+        wake.start(static_cast<int>(left));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+float MainWindow::ReadScreenWidth() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        throw PlatformError("the window is on no screen");
+    }
+    return static_cast<float>(screen->geometry().width()) * kTwipsPerPixel;
+}
+
+} // namespace kelvorin::qt

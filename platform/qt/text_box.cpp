@@ -1,0 +1,65 @@
+#include "platform/qt/main_window.h"
+
+#include "window/form1_design.h"
+
+#include <QLineEdit>
+#include <QValidator>
+
+namespace kelvorin::qt {
+
+namespace {
+
+// QLineEdit cuts a paste that does not fit at the limit, even inside a surrogate pair; this
+// drops the half character that such a cut leaves before the cursor.
+class WholeCharacters final : public QValidator {
+  public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& pos) const override {
+        if (input.size() == design::kTextBoxMaxLength && pos > 0 && pos <= input.size() &&
+            input[pos - 1].isHighSurrogate() &&
+            (pos == input.size() || !input[pos].isLowSurrogate())) {
+            input.remove(pos - 1, 1);
+            --pos;
+        }
+        return Acceptable;
+    }
+};
+
+} // namespace
+
+void MainWindow::SetUpTextBox() {
+    textBox1_->setMaxLength(design::kTextBoxMaxLength);
+    textBox1_->setValidator(new WholeCharacters(textBox1_));
+    connect(textBox1_, &QLineEdit::textChanged, this, &MainWindow::OnBoxTextChanged);
+}
+
+// Replacing the selected whole text is one edit that Ctrl+Z takes back in one step; setText
+// would leave nothing to undo. The line edit records its edits a character at a time and never
+// forgets one: on 32,767 characters each click added 65,534 records, and the clicks that grew
+// the record took ever longer (90 ms by the 30th). So the record starts afresh at each click
+// (setText of the same text clears it, and the text stays as it was): Ctrl+Z takes back the click
+// and what was typed after it, not what came before it. setSelection, unlike selectAll, does
+// not lay the old text out again. A move of the cursor closes the step, as a paste closes its
+// own: without it, typing after a click would be undone together with the click.
+void MainWindow::ShowText(Text text) {
+    const QString shown = QStringView(text).toString();
+    const QString current = textBox1_->text();
+    if (current == shown) {
+        return;
+    }
+    textBox1_->setText(current);
+    textBox1_->setSelection(0, static_cast<int>(current.size()));
+    textBox1_->insert(shown);
+    textBox1_->home(false);
+    textBox1_->end(false);
+}
+
+void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
+
+void MainWindow::OnBoxTextChanged(const QString& text) {
+    host_.Edited(Text(reinterpret_cast<const char16_t*>(text.utf16()),
+                      static_cast<std::size_t>(text.size())));
+}
+
+} // namespace kelvorin::qt
