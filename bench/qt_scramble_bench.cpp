@@ -21,9 +21,9 @@ using kelvorin::Text;
 class CountingWindow final : public kelvorin::qt::MainWindow {
   public:
     long long claims = 0;
-    void SetClipboardText(Text text) override {
+    void SetClipboardText(Text text, History history) override {
         ++claims;
-        MainWindow::SetClipboardText(text);
+        MainWindow::SetClipboardText(text, history);
     }
 };
 

@@ -18,7 +18,7 @@ class MemoryToolkit final : public kelvorin::Toolkit {
     long long claims = 0;
 
     void ShowText(Text text) override { shown.assign(text); }
-    void SetClipboardText(Text text) override {
+    void SetClipboardText(Text text, kelvorin::History) override {
         clipboard.assign(text);
         ++claims;
     }

@@ -4,6 +4,10 @@
 
 namespace kelvorin {
 
+// Whether a clipboard history should keep an entry: a click's result is worth one; a keystroke's
+// text is not, since the next keystroke follows it at once.
+enum class History { Keep, Skip };
+
 // What a desktop toolkit does for the window: plain toolkit calls and no decisions. The box's
 // contract (its text, the change notifications, when the widget and the clipboard are updated)
 // is kept once, by WindowHost, for every backend. Each operation may fail with a PlatformError.
@@ -20,7 +24,10 @@ class Toolkit {
     // clipboard holds: one claim of the clipboard. Called at most once per reaction, after
     // ShowText. The view is valid only during the call. A toolkit that finds the clipboard busy
     // may keep a copy and place it later; a newer SetClipboardText or ClearClipboard replaces it.
-    virtual void SetClipboardText(Text text) = 0;
+    // With History::Skip the text is marked for clipboard histories to pass over; once it has
+    // stood for a moment, the window has lost the focus or the program ends, the toolkit places
+    // it once more unmarked, if the clipboard still holds it, so that a history keeps one entry.
+    virtual void SetClipboardText(Text text, History history) = 0;
 
     // Removes everything the clipboard holds, in every format. Called instead of
     // SetClipboardText when a reaction emptied the clipboard and placed nothing after.

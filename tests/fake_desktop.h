@@ -44,6 +44,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
     };
 
     // Called after each changing write; Form1::TextBox1_Change in the tests.
+    History history = History::Keep; // what the last placement was worth to a history
     std::function<void()> onChange;
 
     // Keep every text written and placed, for tests of the sequence; the benchmark keeps
@@ -146,8 +147,9 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
         }
     }
 
-    void SetClipboardText(Text placedText) override {
+    void SetClipboardText(Text placedText, History worth) override {
         Enter(Op::SetClipboardText);
+        history = worth;
         Place(placedText);
     }
 

@@ -19,12 +19,14 @@ class WindowHostTest : public ::testing::Test {
 TEST_F(WindowHostTest, AReactionUpdatesTheWidgetAndTheClipboardOnceWithWhatItLeft) {
     host.Edited(u"abcd");
     EXPECT_EQ(toolkit.placed, Texts{u"abcd"});
+    EXPECT_EQ(toolkit.history, History::Skip) << "a keystroke is no entry for a history";
     EXPECT_EQ(toolkit.Count(Op::ShowText), 0u) << "the box shows the user's edit already";
 
     toolkit.draws = {0.9f, 0.1f, 0.5f, 0.0f};
     host.Clicked(); // five writes, five mirrors
     EXPECT_EQ(toolkit.text, u"dacb");
     EXPECT_EQ(toolkit.placed, (Texts{u"abcd", u"dacb"}));
+    EXPECT_EQ(toolkit.history, History::Keep) << "a click's result is one";
     EXPECT_TRUE(toolkit.focused);
 
     host.Edited(u"abcd"); // an undo is a change like any other

@@ -31,6 +31,9 @@ void WindowHost::Clicked() {
     if (ended_) {
         return;
     }
+    if (reactionDepth_ == 0) {
+        history_ = History::Keep;
+    }
     Reaction reaction(*this);
     form_.Command1_Click();
 }
@@ -38,6 +41,9 @@ void WindowHost::Clicked() {
 void WindowHost::Edited(Text text) {
     if (ended_ || showing_ || text == Text(text_)) {
         return;
+    }
+    if (reactionDepth_ == 0) {
+        history_ = History::Skip;
     }
     Reaction reaction(*this);
     KeepClipboardText();
@@ -141,10 +147,10 @@ void WindowHost::Apply() noexcept {
             toolkit_.ClearClipboard();
             break;
         case Clipboard::Placed:
-            toolkit_.SetClipboardText(clipboardText_);
+            toolkit_.SetClipboardText(clipboardText_, history_);
             break;
         case Clipboard::PlacedBoxPrefix:
-            toolkit_.SetClipboardText(Text(text_).substr(0, clipboardPrefix_));
+            toolkit_.SetClipboardText(Text(text_).substr(0, clipboardPrefix_), history_);
             break;
         }
     } catch (const std::exception&) {

@@ -61,6 +61,7 @@ class WindowHost final : public WindowSystem {
     std::u16string clipboardText_;
     std::size_t clipboardPrefix_ = 0;
 
+    History history_ = History::Keep; // what the outermost reaction's placement is worth
     int reactionDepth_ = 0;
     bool ended_ = false;
 };

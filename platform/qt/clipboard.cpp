@@ -6,7 +6,7 @@
 namespace kelvorin::qt {
 
 // On X11 each call claims the CLIPBOARD selection, which every clipboard history sees.
-void MainWindow::SetClipboardText(Text text) {
+void MainWindow::SetClipboardText(Text text, History) {
     QGuiApplication::clipboard()->setText(QStringView(text).toString());
 }
 

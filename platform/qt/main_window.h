@@ -32,7 +32,7 @@ class MainWindow : public QWidget, public Toolkit {
     ~MainWindow() override;
 
     void ShowText(Text text) override;
-    void SetClipboardText(Text text) override;
+    void SetClipboardText(Text text, History history) override;
     void ClearClipboard() override;
     void TakeFocus() override;
     float ReadWindow(Extent extent) override;

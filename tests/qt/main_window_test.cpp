@@ -32,9 +32,9 @@ class RecordingWindow final : public MainWindow {
     int ends = 0;
     std::function<void()> duringFirstWrite;
 
-    void SetClipboardText(Text text) override {
+    void SetClipboardText(Text text, History history) override {
         placed.emplace_back(text);
-        MainWindow::SetClipboardText(text);
+        MainWindow::SetClipboardText(text, history);
     }
     void WriteWindow(Extent extent, float twips) override {
         if (duringFirstWrite) {
