@@ -21,7 +21,7 @@ using kelvorin::Text;
 class CountingWindow final : public kelvorin::qt::MainWindow {
   public:
     long long claims = 0;
-    void SetClipboardText(Text text, History history) override {
+    void SetClipboardText(Text text, kelvorin::History history) override {
         ++claims;
         MainWindow::SetClipboardText(text, history);
     }
