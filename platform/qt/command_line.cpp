@@ -57,16 +57,19 @@ bool Contains(const std::array<std::string_view, N>& list, std::string_view name
 CommandLine ReadCommandLine(int argc, const char* const argv[]) {
     const auto refuse = [](std::string_view problem) {
         return CommandLine{CommandLine::Action::Refuse,
-                           "kelvorin: " + std::string(problem) + "\n" + std::string(kUsage)};
+                           "kelvorin: " + std::string(problem) + "\n" + std::string(kUsage),
+                           {}};
     };
+    CommandLine run;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--version") {
             return {CommandLine::Action::Answer,
-                    Narrow(design::kProductName) + " " + Narrow(design::kVersion) + "\n"};
+                    Narrow(design::kProductName) + " " + Narrow(design::kVersion) + "\n",
+                    {}};
         }
         if (argument == "--help" || argument == "-h") {
-            return {CommandLine::Action::Answer, std::string(kUsage)};
+            return {CommandLine::Action::Answer, std::string(kUsage), {}};
         }
         if (argument.size() < 2 || argument[0] != '-') {
             return refuse("unexpected argument '" + std::string(argument) + "'");
@@ -82,8 +85,11 @@ CommandLine ReadCommandLine(int argc, const char* const argv[]) {
         if (Contains(kQtOptionsWithValue, name) && ++i == argc) {
             return refuse("option '" + std::string(argument) + "' needs a value");
         }
+        if (name == "display") {
+            run.display = argv[i];
+        }
     }
-    return {};
+    return run;
 }
 
 } // namespace kelvorin::qt

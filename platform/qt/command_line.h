@@ -10,7 +10,8 @@ namespace kelvorin::qt {
 struct CommandLine {
     enum class Action { Run, Answer, Refuse };
     Action action = Action::Run;
-    std::string text; // for Answer, what goes to stdout; for Refuse, to stderr
+    std::string text;    // for Answer, what goes to stdout; for Refuse, to stderr
+    std::string display; // Qt's -display NAME, if given: the X display that Qt opens
 };
 
 CommandLine ReadCommandLine(int argc, const char* const argv[]);

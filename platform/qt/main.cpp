@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <optional>
 
 int main(int argc, char* argv[]) {
     const auto commandLine = kelvorin::qt::ReadCommandLine(argc, argv);
@@ -12,11 +13,21 @@ int main(int argc, char* argv[]) {
         std::fputs(commandLine.text.c_str(), answered ? stdout : stderr);
         return answered ? 0 : 2;
     }
-    QApplication application(argc, argv);
-    QGuiApplication::setDesktopFileName(QStringLiteral("kelvorin"));
-    kelvorin::qt::MainWindow form1;
-    form1.show();
-    // Returning from main, rather than exiting from the closing animation, lets the
-    // QApplication's destructor hand the clipboard's content to a clipboard manager.
-    return application.exec();
+    int status = 0;
+    std::optional<kelvorin::qt::KeptClipboard> kept;
+    {
+        QApplication application(argc, argv);
+        QGuiApplication::setDesktopFileName(QStringLiteral("kelvorin"));
+        kelvorin::qt::MainWindow form1;
+        form1.show();
+        // Returning from main, rather than exiting from the closing animation, lets the
+        // QApplication's destructor hand the clipboard's content to a clipboard manager.
+        status = application.exec();
+        kept = form1.ClipboardToKeep();
+    }
+    // Where no clipboard manager took the text over, a small process of ours serves it on.
+    if (kept) {
+        kelvorin::qt::ServeAfterEnd(*kept, commandLine.display);
+    }
+    return status;
 }

@@ -73,6 +73,7 @@ MainWindow::MainWindow() {
     textBox1_ = new QLineEdit(this);
     Place(textBox1_, design::kTextBox1);
     SetUpTextBox();
+    SetUpClipboard();
 
     command1_ = new QPushButton(ToQString(design::kCommand1.caption), this);
     Place(command1_, design::kCommand1);
@@ -104,6 +105,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     closing_ = true;
     host_.Closing();
     event->accept();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        SettleClipboard(); // the user takes a typed text elsewhere: a history may keep it now
+    }
+    QWidget::changeEvent(event);
 }
 
 } // namespace kelvorin::qt

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "platform/clock_random.h"
+#include "platform/qt/x11_clipboard.h"
 #include "platform/toolkit.h"
 #include "window/window_host.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <limits>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -22,7 +25,7 @@ inline constexpr float kTwipsPerPixel = 15.0f;
 // itself: it shows a text in the line edit, claims the clipboard, and reads and moves the window.
 //   main_window.cpp  the widgets, the events, the end of the program
 //   text_box.cpp     the line edit: what it shows and what it reports
-//   clipboard.cpp    the clipboard
+//   clipboard.cpp    the clipboard, and what keeps its text after the end
 //   geometry.cpp     the window's place and size, and the screen's width
 class MainWindow : public QWidget, public Toolkit {
     Q_OBJECT
@@ -46,11 +49,20 @@ class MainWindow : public QWidget, public Toolkit {
 
     bool ended() const { return host_.Ended(); }
 
+    // Call once, after the event loop has ended and before the QApplication goes. Places a
+    // keystroke's marked text once more unmarked, and says what to keep serving after the end
+    // (on X11, see ServeAfterEnd): the clipboard's text if it is still ours. On Wayland it hands
+    // the text to wl-copy, where installed, and returns nothing.
+    std::optional<KeptClipboard> ClipboardToKeep();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void SetUpTextBox();
+    void SetUpClipboard();
+    void SettleClipboard();
     void OnBoxTextChanged(const QString& text);
     bool CarriedOut(Extent extent, int value);
     QRect Frame() const; // the outer frame where the display server has it
@@ -65,6 +77,7 @@ class MainWindow : public QWidget, public Toolkit {
     int refusedLeft_ = std::numeric_limits<int>::max(); // the first place it did not take
     int refusedTop_ = std::numeric_limits<int>::max();
     bool closing_ = false;
+    QTimer settle_; // a typed text has stood long enough for a clipboard history to keep it
 
     ClockRandom random_;
     WindowHost host_{*this, random_};
