@@ -3,8 +3,9 @@
 //                                then reports where it went until it was unmapped
 //   x_helper clipboard-manager   keeps the clipboard's text after its owner ends, as desktop
 //                                clipboard managers do (the SAVE_TARGETS handover)
-//   x_helper owners              prints a line for each new owner of the clipboard, as a
-//                                clipboard history sees each claim
+//   x_helper history             prints the text of each new owner of the clipboard, as a
+//                                clipboard history records it: none for an owner that marks its
+//                                text for histories to pass over (as Klipper does)
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -18,7 +19,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -120,6 +120,32 @@ void Reply(Display* display, const XSelectionRequestEvent& request, Atom propert
     XSendEvent(display, request.requestor, False, NoEventMask, &reply);
 }
 
+Bool IsSelectionNotify(Display*, XEvent* event, XPointer) { return event->type == SelectionNotify; }
+
+// The clipboard's content in an 8-bit target as of `time`; false if its owner refused it.
+bool Fetch(Display* display, Window window, Atom target, Time time, std::string& data) {
+    const Atom property = XInternAtom(display, "KELVORIN_TEST_FETCHED", False);
+    XConvertSelection(display, XInternAtom(display, "CLIPBOARD", False), target, property, window,
+                      time);
+    XEvent event;
+    XIfEvent(display, &event, IsSelectionNotify, nullptr);
+    Atom type;
+    int format;
+    unsigned long count;
+    unsigned long after;
+    unsigned char* value = nullptr;
+    const bool fetched =
+        event.xselection.property != None &&
+        XGetWindowProperty(display, window, property, 0, 1 << 24, True, AnyPropertyType, &type,
+                           &format, &count, &after, &value) == Success &&
+        value != nullptr;
+    if (fetched) {
+        data.assign(reinterpret_cast<const char*>(value), count);
+        XFree(value);
+    }
+    return fetched;
+}
+
 int ClipboardManager(Display* display) {
     const Window window =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
@@ -130,7 +156,6 @@ int ClipboardManager(Display* display) {
     const Atom targets = XInternAtom(display, "TARGETS", False);
     const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
     const Atom plainUtf8 = XInternAtom(display, "text/plain;charset=utf-8", False);
-    const Atom saved = XInternAtom(display, "KELVORIN_TEST_SAVED", False);
 
     XSetSelectionOwner(display, manager, window, ServerTime(display, window));
     if (XGetSelectionOwner(display, manager) != window) {
@@ -142,69 +167,52 @@ int ClipboardManager(Display* display) {
 
     std::string text;
     bool holding = false;
-    std::vector<XSelectionRequestEvent> waiting; // SAVE_TARGETS requests being served
     for (;;) {
         XEvent event;
         XNextEvent(display, &event);
-        if (event.type == SelectionRequest) {
-            const XSelectionRequestEvent& request = event.xselectionrequest;
-            const Atom property = request.property != None ? request.property : request.target;
-            if (request.selection == manager && request.target == saveTargets) {
-                waiting.push_back(request);
-                XConvertSelection(display, clipboard, utf8, saved, window, request.time);
-            } else if (request.selection == clipboard && holding && request.target == targets) {
-                const Atom offered[] = {targets, utf8, plainUtf8};
-                XChangeProperty(display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
-                                reinterpret_cast<const unsigned char*>(offered), 3);
-                Reply(display, request, property);
-            } else if (request.selection == clipboard && holding &&
-                       (request.target == utf8 || request.target == plainUtf8)) {
-                XChangeProperty(display, request.requestor, property, request.target, 8,
-                                PropModeReplace,
-                                reinterpret_cast<const unsigned char*>(text.data()),
-                                static_cast<int>(text.size()));
-                Reply(display, request, property);
-            } else {
-                Reply(display, request, None);
-            }
-        } else if (event.type == SelectionNotify && event.xselection.selection == clipboard) {
-            bool took = false;
-            if (event.xselection.property != None) {
-                Atom type;
-                int format;
-                unsigned long count;
-                unsigned long after;
-                unsigned char* data = nullptr;
-                if (XGetWindowProperty(display, window, saved, 0, 1 << 24, True, AnyPropertyType,
-                                       &type, &format, &count, &after, &data) == Success &&
-                    type == utf8 && format == 8) {
-                    text.assign(reinterpret_cast<const char*>(data), count);
-                    XSetSelectionOwner(display, clipboard, window, ServerTime(display, window));
-                    holding = XGetSelectionOwner(display, clipboard) == window;
-                    took = holding;
-                }
-                if (data != nullptr) {
-                    XFree(data);
-                }
-            }
-            for (const XSelectionRequestEvent& request : waiting) {
-                Reply(display, request, took ? request.property : None);
-            }
-            waiting.clear();
-        } else if (event.type == SelectionClear && event.xselectionclear.selection == clipboard) {
+        if (event.type == SelectionClear && event.xselectionclear.selection == clipboard) {
             holding = false;
         }
+        if (event.type != SelectionRequest) {
+            continue;
+        }
+        const XSelectionRequestEvent& request = event.xselectionrequest;
+        const Atom property = request.property != None ? request.property : request.target;
+        Atom answer = None;
+        if (request.selection == manager && request.target == saveTargets) {
+            if (Fetch(display, window, utf8, request.time, text)) {
+                XSetSelectionOwner(display, clipboard, window, ServerTime(display, window));
+                holding = XGetSelectionOwner(display, clipboard) == window;
+                answer = holding ? property : None;
+            }
+        } else if (request.selection == clipboard && holding && request.target == targets) {
+            const Atom offered[] = {targets, utf8, plainUtf8};
+            XChangeProperty(display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(offered), 3);
+            answer = property;
+        } else if (request.selection == clipboard && holding &&
+                   (request.target == utf8 || request.target == plainUtf8)) {
+            XChangeProperty(display, request.requestor, property, request.target, 8,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(text.data()),
+                            static_cast<int>(text.size()));
+            answer = property;
+        }
+        Reply(display, request, answer);
         XFlush(display);
     }
 }
 
-int Owners(Display* display) {
+int History(Display* display) {
     int eventBase = 0;
     int errorBase = 0;
     if (!XFixesQueryExtension(display, &eventBase, &errorBase)) {
         std::fprintf(stderr, "no XFixes\n");
         return 2;
     }
+    const Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    const Atom hint = XInternAtom(display, "x-kde-passwordManagerHint", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
     XFixesSelectSelectionInput(display, DefaultRootWindow(display),
                                XInternAtom(display, "CLIPBOARD", False),
                                XFixesSetSelectionOwnerNotifyMask);
@@ -214,8 +222,14 @@ int Owners(Display* display) {
         std::fflush(stdout);
         XEvent event;
         XNextEvent(display, &event);
-        if (event.type == eventBase + XFixesSelectionNotify) {
-            std::printf("owner\n");
+        const auto& owner = reinterpret_cast<const XFixesSelectionNotifyEvent&>(event);
+        std::string text;
+        // As of the claim: an owner that has claimed again since refuses, and its newer claim
+        // comes as an event of its own.
+        if (event.type == eventBase + XFixesSelectionNotify && owner.owner != None &&
+            !Fetch(display, window, hint, owner.selection_timestamp, text) &&
+            Fetch(display, window, utf8, owner.selection_timestamp, text)) {
+            std::printf("%s\n", text.c_str());
         }
     }
 }
@@ -234,9 +248,9 @@ int main(int argc, char* argv[]) {
     if (argc == 2 && std::strcmp(argv[1], "clipboard-manager") == 0) {
         return ClipboardManager(display);
     }
-    if (argc == 2 && std::strcmp(argv[1], "owners") == 0) {
-        return Owners(display);
+    if (argc == 2 && std::strcmp(argv[1], "history") == 0) {
+        return History(display);
     }
-    std::fprintf(stderr, "usage: %s close WINDOW | clipboard-manager | owners\n", argv[0]);
+    std::fprintf(stderr, "usage: %s close WINDOW | clipboard-manager | history\n", argv[0]);
     return 2;
 }
