@@ -152,9 +152,10 @@ class Server {
     const std::size_t maxBytes_;
 };
 
-// The server process keeps no terminal, no working folder and none of the program's output
-// streams: a shell or a test that waits for the program's output would wait for it too.
-void Detach() {
+// The serving process keeps no terminal, no working folder and, but for its connection to the
+// X server, none of the files the program had open: a shell or a test that waits for the
+// program's output, or for a pipe it inherited, would otherwise wait for this process too.
+void Detach(int keep) {
     setsid();
     if (chdir("/") != 0) {
         // It serves all the same.
@@ -164,10 +165,13 @@ void Detach() {
         dup2(null, STDIN_FILENO);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        if (null > STDERR_FILENO) {
-            close(null);
-        }
     }
+    const auto first = static_cast<unsigned>(STDERR_FILENO + 1);
+    const auto kept = static_cast<unsigned>(keep);
+    if (kept > first) {
+        close_range(first, kept - 1, 0);
+    }
+    close_range(kept + 1, ~0u, 0);
 }
 
 } // namespace
@@ -209,7 +213,7 @@ void ServeAfterEnd(const KeptClipboard& kept, const std::string& display) {
     // Both processes share the connection's socket; xcb_disconnect would shut it down for the
     // server too, so this process leaves it to the end of the process.
     if (fork() == 0) {
-        Detach();
+        Detach(xcb_get_file_descriptor(connection));
         Server(connection, atoms, kept, now).Run();
         _exit(0);
     }
