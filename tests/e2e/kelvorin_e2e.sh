@@ -148,23 +148,53 @@ wait_until 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(clip
 xdotool key ctrl+z
 wait_until 5 clipboard_is hello || fail "Ctrl+Z after Do gave '$(clipboard)'"
 
-echo "pasting a text with an emoji"
-emoji_text=$(printf 'a\360\237\230\200bc')
-printf '%s' "$emoji_text" | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+echo "pasting an emoji and bytes that are not UTF-8"
+printf 'a\360\237\230\200b\377c' | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
 xclip_pid=$!
 pids+=("$xclip_pid")
-wait_until 5 clipboard_is "$emoji_text" || fail "xclip did not take the clipboard"
+wait_until 5 bash -c "[ \"\$(xclip -o -selection clipboard | od -An -tx1 | tr -d ' \n')\" = 61f09f988062ff63 ]" ||
+  fail "xclip did not take the clipboard"
 xdotool key ctrl+a ctrl+v
-# xclip leaves once Kelvorin's mirror takes the clipboard from it.
-wait_until 5 bash -c "! kill -0 $xclip_pid 2>/dev/null" || fail "the paste was not mirrored"
-wait_until 5 clipboard_is "$emoji_text" || fail "clipboard holds '$(clipboard)' after the paste"
+# xclip leaves once Kelvorin's mirror takes the clipboard from it; the bad byte is now U+FFFD.
+pasted=$(printf 'a\360\237\230\200b\357\277\275c')
+wait_until 5 clipboard_is "$pasted" || fail "clipboard holds '$(clipboard)' after the paste"
 xdotool mousemove --window "$window" 152 60 click 1
-wait_until 5 scrambled_from "$emoji_text" || fail "clipboard holds '$(clipboard)' after Do"
+wait_until 5 scrambled_from "$pasted" || fail "clipboard holds '$(clipboard)' after Do"
 scrambled=$(clipboard)
 printf '%s' "$scrambled" | iconv -f UTF-8 -t UTF-8 >/dev/null || fail "'$scrambled' is not UTF-8"
 xdotool key ctrl+a
 wait_until 5 test "$(selection)" = "$scrambled" ||
   fail "the box holds '$(selection)', the clipboard '$scrambled'"
+
+echo "pasting 10 MB"
+rss() { awk '/^VmRSS/ {print $2}' "/proc/$kelvorin/status"; } # KiB
+xdotool key ctrl+a BackSpace
+wait_until 5 clipboard_is "" || fail "deleting everything left '$(clipboard)'"
+before=$(rss)
+head -c 10000000 /dev/zero | tr '\0' x | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+xclip_pid=$!
+pids+=("$xclip_pid")
+wait_until 10 bash -c "[ \"\$(xclip -o -selection clipboard | head -c 3)\" = xxx ]" ||
+  fail "xclip did not take the clipboard"
+xdotool key ctrl+v
+wait_until 30 bash -c "! kill -0 $xclip_pid 2>/dev/null" || fail "the paste was not mirrored"
+[ "$(clipboard | wc -c)" = 32767 ] || fail "the box kept $(clipboard | wc -c) of 10 MB, not 32,767"
+xdotool key ctrl+a BackSpace
+wait_until 5 clipboard_is "" || fail "deleting everything left '$(clipboard)'"
+[ $(($(rss) - before)) -lt 5120 ] || fail "$(($(rss) - before)) KiB more after the paste went"
+
+echo "pasting from a clipboard owner that never answers"
+xdotool type --delay 20 kept
+printf never | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+silent=$!
+pids+=("$silent")
+wait_until 5 clipboard_is never || fail "xclip did not take the clipboard"
+kill -STOP "$silent"
+xdotool key ctrl+v
+xdotool type --delay 20 '!' # handled once the paste gives up
+wait_until 20 clipboard_is 'kept!' || fail "after the paste gave up the clipboard holds '$(clipboard)'"
+kill -CONT "$silent"
+scrambled='kept!'
 
 echo "closing the window with the focus on Do"
 xdotool key Tab
