@@ -1,14 +1,13 @@
 #pragma once
 
-// The floor that the clicks of "Do" are measured against, in the same run: the split, the swaps
-// and one build of the result, in plain C++, with no box, no notification and no clipboard. A
-// click can come near it only if no step of it copies the whole text. Also the report that sets
-// each figure beside the floor.
+// The floor as a benchmark of the benchmark library, and the report that sets each figure beside
+// the floor.
+#include "bench/floor_scramble.h"
+
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -17,37 +16,13 @@
 
 namespace kelvorin::bench {
 
-// Letters a to z over and over: the text every benchmark scrambles.
-inline std::u16string Letters(std::size_t length) {
-    std::u16string text;
-    for (std::size_t i = 0; i < length; ++i) {
-        text += static_cast<char16_t>(u'a' + i % 26);
-    }
-    return text;
-}
-
-// The draws every benchmark uses, over and over.
-inline const std::vector<float> kDraws{0.17f, 0.83f, 0.41f, 0.66f, 0.05f, 0.92f, 0.38f};
-
 inline void Floor(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const std::u16string input = Letters(n);
     std::vector<std::u16string> slots;
     std::u16string result;
     for (auto _ : state) {
-        slots.assign(n + 1, std::u16string());
-        for (std::size_t i = 1; i <= n; ++i) {
-            slots[i].assign(1, input[i - 1]);
-        }
-        const double m = static_cast<double>(n) - 1.0;
-        for (std::size_t i = 1; i <= n; ++i) {
-            const double r = kDraws[i % kDraws.size()];
-            std::swap(slots[i], slots[static_cast<std::size_t>(std::floor(r * m)) + 1]);
-        }
-        result.clear();
-        for (std::size_t i = 1; i <= n; ++i) {
-            result += slots[i];
-        }
+        FloorScramble(input, slots, result);
         benchmark::DoNotOptimize(result.data());
     }
 }

@@ -1,8 +1,8 @@
-// A click of "Do" in the real Win32 window, timed, on texts of several lengths; run it under
-// Wine (tests/wine/bench.sh) or on Windows. Beside it, two references on the same desktop:
-// the clipboard placements alone that every scramble has to make, and the straightforward
-// adapter that updates the EDIT control on every write.
-//   win32_scramble_bench [lengths...]     default 1000 2000 10000 32767
+// A click of "Do" on the real Win32 window, timed, beside the floor measured in the same run; run
+// it under Wine (tests/wine/bench.sh) or on Windows. Each click scrambles the last result again,
+// as a user's clicks do, and is checked: one new order, shown in the box and on the clipboard.
+//   win32_scramble_bench [lengths...]     default 1000 10000 32767
+#include "bench/floor_scramble.h"
 #include "platform/win32/main_window.h"
 
 #include <commctrl.h>
@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,16 +20,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using kelvorin::win32::MainWindow;
 
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
+constexpr int kClicks = 10;
 
-std::wstring Letters(std::size_t length) {
-    std::wstring text;
-    for (std::size_t i = 0; i < length; ++i) {
-        text += static_cast<wchar_t>(L'a' + i % 26);
-    }
-    return text;
+double Milliseconds(Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -52,65 +47,52 @@ std::wstring ClipboardText(HWND owner) {
     return text;
 }
 
-void Place(HWND owner, const std::wstring& text) {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-    std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(GlobalLock(block)));
-    GlobalUnlock(block);
-    OpenClipboard(owner);
-    EmptyClipboard();
-    if (!SetClipboardData(CF_UNICODETEXT, block)) {
-        GlobalFree(block);
-    }
-    CloseClipboard();
+// The mean time of one floor scramble of n characters, over at least a fifth of a second.
+double FloorMs(std::size_t n) {
+    const std::u16string input = kelvorin::bench::Letters(n);
+    std::vector<std::u16string> slots;
+    std::u16string result;
+    long runs = 0;
+    const auto start = Clock::now();
+    do {
+        kelvorin::bench::FloorScramble(input, slots, result);
+        ++runs;
+    } while (Milliseconds(start) < 200.0 || runs < 10);
+    return Milliseconds(start) / static_cast<double>(runs);
 }
 
-// One click through the window procedure, as a mouse click delivers it.
-double TimeClick(MainWindow& window, std::size_t length, bool& ok) {
+struct Clicks {
+    double meanMs = 0;
+    double slowestMs = 0;
+    bool ok = true;
+};
+
+// Clicks through the window procedure, as a mouse click delivers them, each followed by the
+// repaint of the box that the user waits for.
+Clicks TimeClicks(MainWindow& window, std::size_t n) {
     const HWND box = GetDlgItem(window.hwnd(), kelvorin::win32::kTextBox1Id);
     const HWND button = GetDlgItem(window.hwnd(), kelvorin::win32::kCommand1Id);
-    const std::wstring input = Letters(length);
-    SetWindowTextW(box, input.c_str()); // as a paste would: one change, one placement
-    const auto start = Clock::now();
-    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(kelvorin::win32::kCommand1Id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(button));
-    const double seconds = Seconds(start);
-    std::wstring shown = WindowText(box);
-    const std::wstring placed = ClipboardText(window.hwnd());
-    std::wstring sortedInput = input;
-    std::sort(sortedInput.begin(), sortedInput.end());
-    ok = shown == placed && shown != input;
-    std::sort(shown.begin(), shown.end());
-    ok = ok && shown == sortedInput;
-    return seconds;
-}
-
-// The n + 1 placements of the scramble's writes, and nothing else.
-double TimePlacements(HWND owner, std::size_t length) {
-    const std::wstring input = Letters(length);
-    const auto start = Clock::now();
-    for (std::size_t size = 0; size <= length; ++size) {
-        Place(owner, input.substr(0, size));
+    const std::u16string letters = kelvorin::bench::Letters(n);
+    SetWindowTextW(box, std::wstring(letters.begin(), letters.end()).c_str()); // as a paste would
+    std::wstring sorted(letters.begin(), letters.end());
+    std::sort(sorted.begin(), sorted.end());
+    Clicks clicks;
+    for (int i = 0; i < kClicks; ++i) {
+        const std::wstring before = WindowText(box);
+        const auto start = Clock::now();
+        SendMessageW(window.hwnd(), WM_COMMAND,
+                     MAKEWPARAM(kelvorin::win32::kCommand1Id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+        UpdateWindow(box);
+        const double ms = Milliseconds(start);
+        clicks.meanMs += ms / kClicks;
+        clicks.slowestMs = std::max(clicks.slowestMs, ms);
+        std::wstring shown = WindowText(box);
+        clicks.ok = clicks.ok && shown != before && shown == ClipboardText(window.hwnd());
+        std::sort(shown.begin(), shown.end());
+        clicks.ok = clicks.ok && shown == sorted;
     }
-    return Seconds(start);
-}
-
-// The adapter without its own copy of the text: every write goes to the EDIT control.
-double TimeEditEveryWrite(HWND parent, std::size_t length) {
-    const HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
-                                      300, 25, parent, nullptr, nullptr, nullptr);
-    const std::wstring input = Letters(length);
-    const auto start = Clock::now();
-    SetWindowTextW(edit, L"");
-    Place(parent, L"");
-    for (std::size_t size = 1; size <= length; ++size) {
-        std::wstring text = WindowText(edit);
-        text += input[size - 1];
-        SetWindowTextW(edit, text.c_str());
-        Place(parent, WindowText(edit));
-    }
-    const double seconds = Seconds(start);
-    DestroyWindow(edit);
-    return seconds;
+    return clicks;
 }
 
 } // namespace
@@ -121,7 +103,7 @@ int main(int argc, char** argv) {
         lengths.push_back(static_cast<std::size_t>(std::strtoul(argv[i], nullptr, 10)));
     }
     if (lengths.empty()) {
-        lengths = {1000, 2000, 10000, 32767};
+        lengths = {1000, 10000, 32767};
     }
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
@@ -135,24 +117,22 @@ int main(int argc, char** argv) {
     }
     window->Show(SW_SHOWNORMAL);
 
-    std::printf("%8s %14s %14s %16s\n", "length", "click (s)", "placements (s)",
-                "EDIT per write (s)");
+    std::printf("%-8s %10s %10s %12s %8s %12s\n", "length", "floor (ms)", "click (ms)",
+                "slowest (ms)", "x floor", "x at 10,000");
+    std::map<std::size_t, double> clickMs;
     int status = 0;
-    for (const std::size_t length : lengths) {
-        bool ok = false;
-        const double click = TimeClick(*window, length, ok);
-        const double placements = TimePlacements(window->hwnd(), length);
-        // Quadratic and slow: measured only where it ends in seconds.
-        std::string every = "-";
-        if (length <= 2000) {
-            every = std::to_string(TimeEditEveryWrite(window->hwnd(), length));
+    for (const std::size_t n : lengths) {
+        const double floor = FloorMs(n);
+        const Clicks clicks = TimeClicks(*window, n);
+        clickMs[n] = clicks.meanMs;
+        std::printf("%-8zu %10.3f %10.1f %12.1f %8.0f", n, floor, clicks.meanMs, clicks.slowestMs,
+                    clicks.meanMs / floor);
+        if (n == 32767 && clickMs.count(10000)) {
+            std::printf(" %12.1f", clicks.meanMs / clickMs[10000]);
         }
-        std::printf("%8zu %14.3f %14.3f %16s%s\n", length, click, placements, every.c_str(),
-                    ok ? "" : "  WRONG RESULT");
+        std::printf("%s\n", clicks.ok ? "" : "  WRONG RESULT");
         std::fflush(stdout);
-        if (!ok) {
-            status = 1;
-        }
+        status = clicks.ok ? status : 1;
     }
     return status;
 }

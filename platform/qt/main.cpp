@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <optional>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 int main(int argc, char* argv[]) {
     const auto commandLine = kelvorin::qt::ReadCommandLine(argc, argv);
     if (commandLine.action != kelvorin::qt::CommandLine::Action::Run) {
@@ -13,6 +17,12 @@ int main(int argc, char* argv[]) {
         std::fputs(commandLine.text.c_str(), answered ? stdout : stderr);
         return answered ? 0 : 2;
     }
+#ifdef __GLIBC__
+    // A paste of megabytes passes through buffers of that size; glibc would raise its mmap
+    // threshold after the first and keep the later ones in the heap, where their memory is not
+    // given back once the box keeps its 32,767 characters.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     int status = 0;
     std::optional<kelvorin::qt::KeptClipboard> kept;
     {

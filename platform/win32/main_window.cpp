@@ -6,7 +6,6 @@
 #include <commctrl.h>
 
 #include <cmath>
-#include <cstring>
 #include <new>
 #include <utility>
 
@@ -20,18 +19,6 @@ constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
 
-// Up to 20 waits of 5 ms for a clipboard that another program holds open, per event.
-constexpr int kClipboardRetries = 20;
-constexpr DWORD kClipboardRetryMs = 5;
-
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
-
-const wchar_t* WideData(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-int Pixels(float twips, UINT dpi) { return design::TwipsToPixels(twips, static_cast<float>(dpi)); }
-
 // The pitch and family tell the font mapper what to substitute where the face is missing,
 // as under Wine, which has no "Courier New": a fixed-pitch face for the box.
 HFONT MakeFont(const design::Font& font, UINT dpi, DWORD pitchAndFamily) {
@@ -42,24 +29,6 @@ HFONT MakeFont(const design::Font& font, UINT dpi, DWORD pitchAndFamily) {
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitchAndFamily,
                        Wide(font.face).c_str());
 }
-
-// Frees a memory block unless the clipboard took it over.
-class GlobalBlock {
-  public:
-    explicit GlobalBlock(std::size_t bytes) : handle_(GlobalAlloc(GMEM_MOVEABLE, bytes)) {}
-    GlobalBlock(const GlobalBlock&) = delete;
-    GlobalBlock& operator=(const GlobalBlock&) = delete;
-    ~GlobalBlock() {
-        if (handle_) {
-            GlobalFree(handle_);
-        }
-    }
-    HGLOBAL get() const { return handle_; }
-    void release() { handle_ = nullptr; }
-
-  private:
-    HGLOBAL handle_;
-};
 
 } // namespace
 
@@ -168,6 +137,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                         wParam, lParam);
     case WM_DPICHANGED:
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_TIMER:
+        OnClipboardTimer(wParam);
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
@@ -301,67 +273,16 @@ void MainWindow::LayOut() {
     }
 }
 
-template <class Reaction> void MainWindow::Dispatch(Reaction reaction) {
-    if (ended_) {
-        return;
-    }
-    clipboardRetries_ = kClipboardRetries;
-    reaction();
-    emptied_.Close();
-    SyncTextBox();
-}
-
 void MainWindow::OnCommand(int id, int code) {
     if (id == kCommand1Id && code == BN_CLICKED) {
-        Dispatch([this] { form_.Command1_Click(); });
+        host_.Clicked();
     } else if (id == kTextBox1Id && code == EN_CHANGE) {
         OnTextBoxChanged();
     }
 }
 
-void MainWindow::OnTextBoxChanged() {
-    // Our own update of the control is not a change: the notification for it has run.
-    if (syncing_ || ended_) {
-        return;
-    }
-    // A paste raises EN_CHANGE while the EDIT control still holds the clipboard open, where
-    // the mirror cannot open it: take the change up once the paste is over, before any
-    // further input (posted messages come first).
-    const HWND holder = GetOpenClipboardWindow();
-    if (holder && GetWindowThreadProcessId(holder, nullptr) == GetCurrentThreadId()) {
-        PostMessageW(hwnd_, kTextBoxChangedLater, 0, 0);
-        return;
-    }
-    std::wstring edited(static_cast<std::size_t>(GetWindowTextLengthW(textBox_)) + 1, L'\0');
-    edited.resize(static_cast<std::size_t>(
-        GetWindowTextW(textBox_, edited.data(), static_cast<int>(edited.size()))));
-    // The EDIT control cuts a paste at the limit even between the halves of a surrogate pair.
-    // Dropping the half left before the caret changes the text again, and that change is the
-    // one to mirror.
-    if (edited.size() == static_cast<std::size_t>(design::kTextBoxMaxLength)) {
-        DWORD caret = 0;
-        SendMessageW(textBox_, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
-        if (caret > 0 && caret <= edited.size() && IsHighSurrogate(edited[caret - 1]) &&
-            (caret == edited.size() || !IsLowSurrogate(edited[caret]))) {
-            SendMessageW(textBox_, EM_SETSEL, caret - 1, caret);
-            SendMessageW(textBox_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-            return;
-        }
-    }
-    textBoxStale_ = false;
-    // The EDIT control reports a change also when a paste or undo leaves the text as it was.
-    if (Text(text_) == Text(reinterpret_cast<const char16_t*>(edited.data()), edited.size())) {
-        return;
-    }
-    text_.assign(edited.begin(), edited.end());
-    Dispatch([this] { form_.TextBox1_Change(); });
-}
-
 void MainWindow::OnClose() {
-    if (ended_) {
-        return;
-    }
-    Dispatch([this] { form_.Form1_Close(); });
+    host_.Closing();
     // Only needed if the animation could not end the program.
     EndProgram();
 }
@@ -373,6 +294,8 @@ void MainWindow::OnActivate(bool active) {
         if (focus && IsChild(hwnd_, focus)) {
             lastFocus_ = focus;
         }
+        // The user is going elsewhere, perhaps to paste: the text has stood long enough.
+        PlaceStandingUnmarked(0);
     } else {
         OnSetFocus();
     }
@@ -404,173 +327,14 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void MainWindow::SyncTextBox() {
-    if (!textBoxStale_ || ended_) {
-        return;
-    }
-    syncing_ = true;
-    const BOOL written = SetWindowTextW(textBox_, WideData(text_));
-    syncing_ = false;
-    if (written) {
-        textBoxStale_ = false;
-        // The caret goes to the end, ready for more typing.
-        const auto end = static_cast<WPARAM>(text_.size());
-        SendMessageW(textBox_, EM_SETSEL, end, static_cast<LPARAM>(end));
-    }
-}
-
-Text MainWindow::ReadText() { return text_; }
-
-void MainWindow::WriteText(Text text) {
-    // As typing and pasting do, a write stops at the box's limit, between characters.
-    text = CutAtCharacter(text, design::kTextBoxMaxLength);
-    if (text == Text(text_)) {
-        return;
-    }
-    text_.assign(text);
-    textBoxStale_ = true;
-    form_.TextBox1_Change();
-}
-
-// Kept simple until this backend moves onto WindowHost, which appends in place.
-void MainWindow::WriteAppended(Text text, Text tail) {
-    std::u16string joined(text);
-    joined += tail;
-    WriteText(joined);
-}
-
-void MainWindow::TakeFocus() {
-    SetFocus(textBox_);
-    if (GetFocus() != textBox_) {
-        throw PlatformError("the text box did not take the focus");
-    }
-    lastFocus_ = textBox_;
-}
-
-float MainWindow::PixelsToTwips(int pixels) const {
-    return static_cast<float>(pixels) * design::kTwipsPerInch / static_cast<float>(dpi_);
-}
-
-float MainWindow::ReadWindow(Extent extent) {
-    RECT rect;
-    if (!GetWindowRect(hwnd_, &rect)) {
-        throw PlatformError("GetWindowRect failed");
-    }
-    switch (extent) {
-    case Extent::Top:
-        return PixelsToTwips(rect.top);
-    case Extent::Left:
-        return PixelsToTwips(rect.left);
-    case Extent::Width:
-        return PixelsToTwips(rect.right - rect.left);
-    case Extent::Height:
-        return PixelsToTwips(rect.bottom - rect.top);
-    }
-    throw PlatformError("unknown extent");
-}
-
-void MainWindow::WriteWindow(Extent extent, float twips) {
-    // A minimized or maximized window keeps its place; saying so ends the closing at once.
-    if (IsIconic(hwnd_) || IsZoomed(hwnd_)) {
-        throw PlatformError("the window is minimized or maximized");
-    }
-    if ((extent == Extent::Width || extent == Extent::Height) && twips < 0.0f) {
-        throw PlatformError("a size below zero");
-    }
-    RECT rect;
-    if (!GetWindowRect(hwnd_, &rect)) {
-        throw PlatformError("GetWindowRect failed");
-    }
-    int left = rect.left;
-    int top = rect.top;
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    const int pixels = Pixels(twips, dpi_);
-    switch (extent) {
-    case Extent::Top:
-        top = pixels;
-        break;
-    case Extent::Left:
-        left = pixels;
-        break;
-    case Extent::Width:
-        width = pixels;
-        break;
-    case Extent::Height:
-        height = pixels;
-        break;
-    }
-    // Sizes below the minimum tracking size are clamped by the system.
-    if (!SetWindowPos(hwnd_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE)) {
-        throw PlatformError("SetWindowPos failed");
-    }
-}
-
-float MainWindow::ReadScreenWidth() {
-    const int width = GetSystemMetrics(SM_CXSCREEN);
-    if (width <= 0) {
-        throw PlatformError("no screen width");
-    }
-    return PixelsToTwips(width);
-}
-
-MainWindow::ClipboardSession MainWindow::OpenClipboardOrThrow() {
-    emptied_.Close();
-    // Owned by our window: with no owner, EmptyClipboard leaves SetClipboardData nothing to
-    // attach the text to.
-    while (!OpenClipboard(hwnd_)) {
-        if (clipboardRetries_ <= 0) {
-            throw PlatformError("another program holds the clipboard");
-        }
-        --clipboardRetries_;
-        Sleep(kClipboardRetryMs);
-    }
-    return ClipboardSession(true);
-}
-
-void MainWindow::EmptyClipboard() {
-    ClipboardSession session = OpenClipboardOrThrow();
-    if (!::EmptyClipboard()) {
-        throw PlatformError("EmptyClipboard failed");
-    }
-    emptied_ = std::move(session);
-}
-
-void MainWindow::PlaceClipboardText(Text text) {
-    GlobalBlock block((text.size() + 1) * sizeof(wchar_t));
-    if (!block.get()) {
-        throw PlatformError("out of memory for the clipboard");
-    }
-    void* bytes = GlobalLock(block.get());
-    if (!bytes) {
-        throw PlatformError("GlobalLock failed");
-    }
-    std::memcpy(bytes, text.data(), text.size() * sizeof(wchar_t));
-    static_cast<wchar_t*>(bytes)[text.size()] = L'\0';
-    GlobalUnlock(block.get());
-
-    // Unless it was just emptied in this session, empty it: what another program placed in
-    // another format must not outlive our text.
-    const bool emptied = emptied_.IsOpen();
-    const ClipboardSession session = emptied ? std::move(emptied_) : OpenClipboardOrThrow();
-    if (!emptied && !::EmptyClipboard()) {
-        throw PlatformError("EmptyClipboard failed");
-    }
-    // Only the Unicode text: the system makes the ANSI and OEM forms from it on request.
-    if (!SetClipboardData(CF_UNICODETEXT, block.get())) {
-        throw PlatformError("SetClipboardData failed");
-    }
-    block.release();
-}
-
-// The conventional end: the window goes, WM_DESTROY posts the quit, and wWinMain returns 0 once
-// the loop sees it. Whatever else is queued for the window by then is a no-op.
 void MainWindow::EndProgram() {
     if (ended_) {
         return;
     }
     ended_ = true;
-    emptied_.Close();
+    // The clipboard outlives the program: what it should hold goes there now, unmarked.
+    PlaceStandingUnmarked(kClipboardWaitsAtEnd);
+    pending_.reset();
     if (!DestroyWindow(hwnd_)) {
         PostQuitMessage(0);
     }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/clock_random.h"
-#include "platform/window_system.h"
-#include "window/form1.h"
+#include "platform/toolkit.h"
+#include "window/form1_design.h"
+#include "window/window_host.h"
 
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kelvorin::win32 {
@@ -22,11 +24,23 @@ inline constexpr wchar_t kWindowClass[] = L"KelvorinForm1";
 // Posted to take up a change of the box that came while the box held the clipboard open.
 inline constexpr UINT kTextBoxChangedLater = WM_APP + 1;
 
+inline int Pixels(float twips, UINT dpi) {
+    return design::TwipsToPixels(twips, static_cast<float>(dpi));
+}
+
+inline std::wstring Wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+
 // Form1 on the Win32 API: one window class, its state behind GWLP_USERDATA, and each message
-// turned into one call into Form1. It decides nothing itself; beyond plain delegation it
-// only keeps the text box's contract (one change notification per changing write) and keeps
-// long scrambles from paying for thousands of EDIT control updates.
-class MainWindow final : public WindowSystem {
+// turned into one call into WindowHost, which keeps the box's contract. It decides nothing
+// itself: it shows a text in the EDIT control, places text on the clipboard, and reads and
+// moves the window.
+//   main_window.cpp  the window, the controls, the messages, the end of the program
+//   text_box.cpp     the EDIT control: what it shows and what it reports
+//   clipboard.cpp    the clipboard, a busy one retried, the mark for clipboard histories
+//   geometry.cpp     the window's place and size, and the screen's width
+class MainWindow final : public Toolkit {
   public:
     static bool Register(HINSTANCE instance);
 
@@ -42,46 +56,32 @@ class MainWindow final : public WindowSystem {
     // Shows the window with the focus in the box.
     void Show(int showCommand);
 
-    Text ReadText() override;
-    void WriteText(Text text) override;
-    void WriteAppended(Text text, Text tail) override;
+    void ShowText(Text text) override;
+    void SetClipboardText(Text text, History history) override;
+    void ClearClipboard() override;
     void TakeFocus() override;
     float ReadWindow(Extent extent) override;
     void WriteWindow(Extent extent, float twips) override;
     float ReadScreenWidth() override;
-    void EmptyClipboard() override;
-    void PlaceClipboardText(Text text) override;
+
+    // The conventional end: the window goes, WM_DESTROY posts the quit, and wWinMain returns 0
+    // once the loop sees it. Whatever else is queued for the window by then is a no-op.
     void EndProgram() override;
 
   private:
-    // The clipboard, open for as long as the session lasts.
-    class ClipboardSession {
-      public:
-        ClipboardSession() = default;
-        explicit ClipboardSession(bool open) : open_(open) {}
-        ClipboardSession(ClipboardSession&& other) noexcept : open_(other.open_) {
-            other.open_ = false;
-        }
-        ClipboardSession& operator=(ClipboardSession&& other) noexcept {
-            if (this != &other) {
-                Close();
-                open_ = other.open_;
-                other.open_ = false;
-            }
-            return *this;
-        }
-        ~ClipboardSession() { Close(); }
-        bool IsOpen() const { return open_; }
-        void Close() {
-            if (open_) {
-                CloseClipboard();
-                open_ = false;
-            }
-        }
-
-      private:
-        bool open_ = false;
+    // What still has to go on the clipboard.
+    struct Placement {
+        bool clear = false; // empty the clipboard and place nothing
+        std::u16string text;
+        bool marked = false; // with the format that clipboard histories pass over
+        // Set: only if the clipboard still holds our placement that left this sequence number.
+        std::optional<DWORD> ifSequence;
     };
+
+    // Tries, 5 ms apart, to open a clipboard that another program holds: in a reaction, and at
+    // the end of the program, when no timer can try again later.
+    static constexpr int kClipboardWaits = 10;
+    static constexpr int kClipboardWaitsAtEnd = 100;
 
     MainWindow() = default;
 
@@ -98,18 +98,17 @@ class MainWindow final : public WindowSystem {
     bool OnEraseBackground(HDC dc);
     LRESULT OnColour(UINT message, HDC dc, HWND control, WPARAM wParam, LPARAM lParam);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
-
-    // Runs one of Form1's reactions as one event: a fresh clipboard wait, and the EDIT
-    // control brought up to date afterwards.
-    template <class Reaction> void Dispatch(Reaction reaction);
+    void OnClipboardTimer(UINT_PTR id);
 
     bool CreateControls(HINSTANCE instance);
     bool AddTooltips(HINSTANCE instance);
     bool MakeFonts();
     void LayOut();
-    void SyncTextBox();
-    ClipboardSession OpenClipboardOrThrow();
     float PixelsToTwips(int pixels) const;
+
+    void Place(Placement placement, int waits);
+    void PlacePending(int waits);
+    void PlaceStandingUnmarked(int waits);
 
     HWND hwnd_ = nullptr;
     HWND textBox_ = nullptr;
@@ -121,28 +120,18 @@ class MainWindow final : public WindowSystem {
     HFONT textBoxFont_ = nullptr;
     HFONT commandFont_ = nullptr;
     HBRUSH greyBrush_ = nullptr;
+    bool ended_ = false;       // EndProgram ran: every later message is a no-op
+    bool showingText_ = false; // inside ShowText: the box's EN_CHANGE is its echo
 
-    // The box's text as the program sees it. Writes land here and the EDIT control is brought
-    // up to date once, before the message loop runs again: each EDIT update costs time that
-    // grows with the text, and nothing can look at the control while a handler holds the
-    // thread.
-    std::u16string text_;
-    bool textBoxStale_ = false;
-    bool syncing_ = false;
-    bool ended_ = false; // EndProgram ran: every later message is a no-op
-
-    // Sleeps of a few ms that may still be spent waiting for another program to let go of the
-    // clipboard, refilled for each event, so that a held clipboard delays one event a little
-    // and never hangs the window.
-    int clipboardRetries_ = 0;
-
-    // The clipboard as EmptyClipboard left it: still open, so that the placement which
-    // follows in the mirror needs no second session (each costs about as much as the
-    // placement under Wine). Closed at the latest when the event ends.
-    ClipboardSession emptied_;
+    // A placement that found the clipboard busy, retried from a timer until it is placed or a
+    // newer one takes its place.
+    std::optional<Placement> pending_;
+    // The last placement, if it was marked for clipboard histories to pass over: placed once
+    // more unmarked once it has stood a moment, so that a history keeps one entry of it.
+    std::optional<Placement> standing_;
 
     ClockRandom random_;
-    Form1 form_{*this, random_};
+    WindowHost host_{*this, random_};
 };
 
 } // namespace kelvorin::win32

@@ -99,6 +99,7 @@ elif [ "$keeper" = copyq ]; then
   wait_until 20 copyq count >/dev/null 2>&1 || fail "CopyQ did not start"
 fi
 "$helper" history >"$work/history" &
+history_pid=$!
 pids+=($!)
 wait_until 10 grep -q ready "$work/history" || fail "the history watch did not start"
 
@@ -137,73 +138,115 @@ start_kelvorin() {
     awk 'NR == 1') || fail "no Kelvorin window"
 }
 
+# After the end the clipboard still holds the text: a clipboard manager took it over, or a
+# process of ours serves it until another program copies.
+check_after_end() { # TEXT
+  echo "reading the clipboard after the end"
+  wait_until 5 clipboard_is "$1" ||
+    fail "the clipboard holds '$(clipboard | head -c 80)' after the end"
+  if [ "$keeper" = manager ]; then
+    [ -z "$(ours)" ] || fail "a process stayed behind beside the clipboard manager"
+  else
+    [ -n "$(ours)" ] || fail "no process of ours serves the text"
+    printf copied | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+    pids+=($!)
+    wait_until 1 test -z "$(ours)" || fail "process $(ours) still runs after another program copied"
+  fi
+}
+
 start_kelvorin
 xdotool windowfocus --sync "$window"
 if [ "${QT_SCALE_FACTOR:-1}" != 1 ]; then
   echo "pasting the longest text, then closing at a scale of $QT_SCALE_FACTOR"
-  kept=$(printf '€%.0s' $(seq 32766))!
-  printf %s "${kept%!}" | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+  long=$(printf '€%.0s' $(seq 32766))
+  printf %s "$long" | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
   pids+=($!)
-  wait_until 5 clipboard_is "${kept%!}" || fail "xclip did not take the clipboard"
+  wait_until 5 clipboard_is "$long" || fail "xclip did not take the clipboard"
   xdotool key ctrl+v type '!'
   close_and_check "$window" "$kelvorin"
-else
-  echo "typing a word, with pauses under a second"
-  xdotool type --delay 300 hello
-  records_are hello || fail "a clipboard history recorded '$(records)' for the word"
-
-  echo "clicking Do with the pointer"
-  # The middle of the button: 1200 + 2175 / 2 twips across, 720 + 375 / 2 down, 15 twips a pixel.
-  xdotool mousemove --window "$window" 152 60 click 1
-  wait_until 5 scrambled_from hello || fail "clipboard holds '$(clipboard)' after Do"
-  scrambled=$(clipboard)
-  records_are "$(printf 'hello\n%s' "$scrambled")" ||
-    fail "a clipboard history recorded '$(records)' by the click"
-  # The focus went back into the box, with the cursor at the end of the result.
-  xdotool type --delay 20 '!'
-  wait_until 5 clipboard_is "$scrambled!" || fail "typing after Do gave '$(clipboard)'"
-
-  echo "undoing the typing, then the click"
-  xdotool key ctrl+z
-  wait_until 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(clipboard)'"
-  xdotool key ctrl+z
-  wait_until 5 clipboard_is hello || fail "Ctrl+Z after Do gave '$(clipboard)'"
-
-  echo "pasting a text with an emoji"
-  emoji_text=$(printf 'a\360\237\230\200bc')
-  printf '%s' "$emoji_text" | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
-  xclip_pid=$!
-  pids+=("$xclip_pid")
-  wait_until 5 clipboard_is "$emoji_text" || fail "xclip did not take the clipboard"
-  xdotool key ctrl+a ctrl+v
-  # xclip leaves once Kelvorin's mirror takes the clipboard from it.
-  wait_until 5 bash -c "! kill -0 $xclip_pid 2>/dev/null" || fail "the paste was not mirrored"
-  wait_until 5 clipboard_is "$emoji_text" || fail "clipboard holds '$(clipboard)' after the paste"
-  xdotool mousemove --window "$window" 152 60 click 1
-  wait_until 5 scrambled_from "$emoji_text" || fail "clipboard holds '$(clipboard)' after Do"
-  scrambled=$(clipboard)
-  printf '%s' "$scrambled" | iconv -f UTF-8 -t UTF-8 >/dev/null || fail "'$scrambled' is not UTF-8"
-  xdotool key ctrl+a
-  wait_until 5 test "$(selection)" = "$scrambled" ||
-    fail "the box holds '$(selection)', the clipboard '$scrambled'"
-
-  echo "closing the window with the focus on Do"
-  xdotool key Tab
-  close_and_check "$window" "$kelvorin"
-  kept=$scrambled
+  check_after_end "$long!"
+  echo "PASS"
+  exit 0
 fi
 
-echo "reading the clipboard after the end"
-wait_until 5 clipboard_is "$kept" ||
-  fail "the clipboard holds '$(clipboard | head -c 80)' after the end"
-if [ "$keeper" = manager ]; then
-  [ -z "$(ours)" ] || fail "a process stayed behind beside the clipboard manager"
-else
-  [ -n "$(ours)" ] || fail "no process of ours serves the text"
-  printf copied | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
-  pids+=($!)
-  wait_until 1 test -z "$(ours)" || fail "process $(ours) still runs after another program copied"
-fi
+echo "typing a word, with pauses under a second"
+xdotool type --delay 300 hello
+records_are hello || fail "a clipboard history recorded '$(records)' for the word"
+
+echo "clicking Do with the pointer"
+# The middle of the button: 1200 + 2175 / 2 twips across, 720 + 375 / 2 down, 15 twips a pixel.
+xdotool mousemove --window "$window" 152 60 click 1
+wait_until 5 scrambled_from hello || fail "clipboard holds '$(clipboard)' after Do"
+scrambled=$(clipboard)
+records_are "$(printf 'hello\n%s' "$scrambled")" ||
+  fail "a clipboard history recorded '$(records)' by the click"
+# The pastes below need xclip as their clipboard's owner, which serves one reader at a time and
+# drops the others: the history watch ends, and CopyQ looks away until the close.
+kill "$history_pid"
+[ "$keeper" != copyq ] || copyq disable
+# The focus went back into the box, with the cursor at the end of the result.
+xdotool type --delay 20 '!'
+wait_until 5 clipboard_is "$scrambled!" || fail "typing after Do gave '$(clipboard)'"
+
+echo "undoing the typing, then the click"
+xdotool key ctrl+z
+wait_until 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(clipboard)'"
+xdotool key ctrl+z
+wait_until 5 clipboard_is hello || fail "Ctrl+Z after Do gave '$(clipboard)'"
+
+echo "pasting an emoji and bytes that are not UTF-8"
+printf 'a\360\237\230\200b\377c' | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+xclip_pid=$!
+pids+=("$xclip_pid")
+wait_until 5 bash -c "[ \"\$(xclip -o -selection clipboard | od -An -tx1 | tr -d ' \n')\" = 61f09f988062ff63 ]" ||
+  fail "xclip did not take the clipboard"
+xdotool key ctrl+a ctrl+v
+# xclip leaves once Kelvorin's mirror takes the clipboard from it; the bad byte is now U+FFFD.
+pasted=$(printf 'a\360\237\230\200b\357\277\275c')
+wait_until 5 clipboard_is "$pasted" || fail "clipboard holds '$(clipboard)' after the paste"
+xdotool mousemove --window "$window" 152 60 click 1
+wait_until 5 scrambled_from "$pasted" || fail "clipboard holds '$(clipboard)' after Do"
+scrambled=$(clipboard)
+printf '%s' "$scrambled" | iconv -f UTF-8 -t UTF-8 >/dev/null || fail "'$scrambled' is not UTF-8"
+xdotool key ctrl+a
+wait_until 5 test "$(selection)" = "$scrambled" ||
+  fail "the box holds '$(selection)', the clipboard '$scrambled'"
+
+echo "pasting 10 MB"
+rss() { awk '/^VmRSS/ {print $2}' "/proc/$kelvorin/status"; } # KiB
+xdotool key ctrl+a BackSpace
+wait_until 5 clipboard_is "" || fail "deleting everything left '$(clipboard)'"
+before=$(rss)
+head -c 10000000 /dev/zero | tr '\0' x | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+xclip_pid=$!
+pids+=("$xclip_pid")
+wait_until 10 bash -c "[ \"\$(xclip -o -selection clipboard | head -c 3)\" = xxx ]" ||
+  fail "xclip did not take the clipboard"
+xdotool key ctrl+v
+wait_until 30 bash -c "! kill -0 $xclip_pid 2>/dev/null" || fail "the paste was not mirrored"
+[ "$(clipboard | wc -c)" = 32767 ] || fail "the box kept $(clipboard | wc -c) of 10 MB, not 32,767"
+xdotool key ctrl+a BackSpace
+wait_until 5 clipboard_is "" || fail "deleting everything left '$(clipboard)'"
+[ $(($(rss) - before)) -lt 5120 ] || fail "$(($(rss) - before)) KiB more after the paste went"
+
+echo "pasting from a clipboard owner that never answers"
+xdotool type --delay 20 kept
+printf never | xclip -i -selection clipboard -quiet >/dev/null 2>&1 &
+silent=$!
+pids+=("$silent")
+wait_until 5 clipboard_is never || fail "xclip did not take the clipboard"
+kill -STOP "$silent"
+xdotool key ctrl+v
+xdotool type --delay 20 '!' # handled once the paste gives up
+wait_until 20 clipboard_is 'kept!' || fail "after the paste gave up the clipboard holds '$(clipboard)'"
+kill -CONT "$silent"
+scrambled='kept!'
+
+echo "closing the window with the focus on Do"
+[ "$keeper" != copyq ] || copyq enable
+xdotool key Tab
+close_and_check "$window" "$kelvorin"
+check_after_end "$scrambled"
 
 if [ -n "$window_manager" ]; then
   echo "closing a window while another one has the focus"

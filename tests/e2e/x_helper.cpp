@@ -122,28 +122,57 @@ void Reply(Display* display, const XSelectionRequestEvent& request, Atom propert
 
 Bool IsSelectionNotify(Display*, XEvent* event, XPointer) { return event->type == SelectionNotify; }
 
-// The clipboard's content in an 8-bit target as of `time`; false if its owner refused it.
+Bool IsNewValue(Display*, XEvent* event, XPointer property) {
+    return event->type == PropertyNotify && event->xproperty.state == PropertyNewValue &&
+           event->xproperty.atom == *reinterpret_cast<Atom*>(property);
+}
+
+// Takes the property's value off the window (32-bit items as Xlib's longs); false if it has
+// none. An empty value comes without memory.
+bool Take(Display* display, Window window, Atom property, Atom& type, std::string& data) {
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after;
+    unsigned char* value = nullptr;
+    const bool taken =
+        XGetWindowProperty(display, window, property, 0, 1 << 24, True, AnyPropertyType, &type,
+                           &format, &count, &after, &value) == Success &&
+        type != None;
+    const std::size_t unit = format == 32 ? sizeof(long) : static_cast<std::size_t>(format / 8);
+    data.assign(value != nullptr ? reinterpret_cast<const char*>(value) : "", count * unit);
+    if (value != nullptr) {
+        XFree(value);
+    }
+    return taken;
+}
+
+// The clipboard's content in a target as of `time`; false if its owner refused it. A
+// large one comes in pieces (INCR), each a new value of the property, until an empty one. The
+// window must take PropertyChangeMask.
 bool Fetch(Display* display, Window window, Atom target, Time time, std::string& data) {
-    const Atom property = XInternAtom(display, "KELVORIN_TEST_FETCHED", False);
+    Atom property = XInternAtom(display, "KELVORIN_TEST_FETCHED", False);
     XConvertSelection(display, XInternAtom(display, "CLIPBOARD", False), target, property, window,
                       time);
     XEvent event;
     XIfEvent(display, &event, IsSelectionNotify, nullptr);
-    Atom type;
-    int format;
-    unsigned long count;
-    unsigned long after;
-    unsigned char* value = nullptr;
-    const bool fetched =
-        event.xselection.property != None &&
-        XGetWindowProperty(display, window, property, 0, 1 << 24, True, AnyPropertyType, &type,
-                           &format, &count, &after, &value) == Success &&
-        value != nullptr;
-    if (fetched) {
-        data.assign(reinterpret_cast<const char*>(value), count);
-        XFree(value);
+    Atom type = None;
+    if (event.xselection.property == None || !Take(display, window, property, type, data)) {
+        return false;
     }
-    return fetched;
+    if (type == XInternAtom(display, "INCR", False)) {
+        data.clear();
+        for (std::string piece;;) {
+            XIfEvent(display, &event, IsNewValue, reinterpret_cast<XPointer>(&property));
+            if (!Take(display, window, property, type, piece)) {
+                continue; // the notice of a value already taken
+            }
+            if (piece.empty()) {
+                break;
+            }
+            data += piece;
+        }
+    }
+    return true;
 }
 
 int ClipboardManager(Display* display) {
@@ -211,8 +240,10 @@ int History(Display* display) {
     }
     const Window window =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(display, window, PropertyChangeMask);
     const Atom hint = XInternAtom(display, "x-kde-passwordManagerHint", False);
     const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom targetsAtom = XInternAtom(display, "TARGETS", False);
     XFixesSelectSelectionInput(display, DefaultRootWindow(display),
                                XInternAtom(display, "CLIPBOARD", False),
                                XFixesSetSelectionOwnerNotifyMask);
@@ -223,11 +254,17 @@ int History(Display* display) {
         XEvent event;
         XNextEvent(display, &event);
         const auto& owner = reinterpret_cast<const XFixesSelectionNotifyEvent&>(event);
+        std::string targets;
         std::string text;
         // As of the claim: an owner that has claimed again since refuses, and its newer claim
         // comes as an event of its own.
-        if (event.type == eventBase + XFixesSelectionNotify && owner.owner != None &&
-            !Fetch(display, window, hint, owner.selection_timestamp, text) &&
+        if (event.type != eventBase + XFixesSelectionNotify || owner.owner == None ||
+            !Fetch(display, window, targetsAtom, owner.selection_timestamp, targets)) {
+            continue;
+        }
+        const auto* offered = reinterpret_cast<const long*>(targets.data());
+        const auto* end = offered + targets.size() / sizeof(long);
+        if (std::find(offered, end, static_cast<long>(hint)) == end &&
             Fetch(display, window, utf8, owner.selection_timestamp, text)) {
             std::printf("%s\n", text.c_str());
         }

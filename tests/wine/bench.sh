@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Times a click of "Do" in the real window under Wine and Xvfb, beside the clipboard
-# placements alone and the EDIT-per-write adapter; prints a table.
+# Times a click of "Do" in the real window under Wine and Xvfb, beside the floor measured in the
+# same run; prints a table.
 #   tests/wine/bench.sh [lengths...]     after building the windows preset
 set -euo pipefail
 cd "$(dirname "$0")/../.."

@@ -5,11 +5,14 @@
 //   probe focus    the class and id of the control that holds the keyboard focus
 //   probe text     the box's text, as UTF-8
 //   probe tooltip  the text of each tooltip that is showing
-//   probe rect     the window's outer rectangle on the screen
+//   probe listen   watches the clipboard as a clipboard history does, until stopped: a line per
+//                  update, "marked" (the history passes over it) or "unmarked TEXT"
+//   probe hold MS  holds the clipboard open for MS milliseconds: "held", then "released"
 // Exits with 1 when there is no Kelvorin window.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -66,10 +69,70 @@ BOOL CALLBACK PrintTooltip(HWND hwnd, LPARAM) {
     return TRUE;
 }
 
+// Reads each update's text, as Windows' clipboard history does, unless the update carries the
+// format that the history honours to leave an entry out.
+LRESULT CALLBACK Listener(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_CLIPBOARDUPDATE) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    std::wstring text = L"marked";
+    if (!IsClipboardFormatAvailable(
+            RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing"))) {
+        for (int tries = 0; tries < 100 && !OpenClipboard(hwnd); ++tries) {
+            Sleep(5);
+        }
+        const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        const auto* chars = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+        text = L"unmarked " + std::wstring(chars ? chars : L"");
+        GlobalUnlock(data);
+        CloseClipboard();
+    }
+    std::printf("%s\n", Utf8(text).c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
+int Listen() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = Listener;
+    windowClass.lpszClassName = L"KelvorinProbeListener";
+    RegisterClassW(&windowClass);
+    const HWND hwnd = CreateWindowW(windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                    nullptr, nullptr, nullptr);
+    if (!hwnd || !AddClipboardFormatListener(hwnd)) {
+        return 1;
+    }
+    std::puts("listening");
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+int Hold(DWORD ms) {
+    if (!OpenClipboard(nullptr)) {
+        return 1;
+    }
+    std::puts("held");
+    std::fflush(stdout);
+    Sleep(ms);
+    CloseClipboard();
+    std::puts("released");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "listen") {
+        return Listen();
+    }
+    if (command == "hold" && argc > 2) {
+        return Hold(static_cast<DWORD>(std::atol(argv[2])));
+    }
     const HWND window = FindKelvorin();
     if (!window) {
         std::fprintf(stderr, "no Kelvorin window\n");
@@ -94,13 +157,8 @@ int main(int argc, char** argv) {
         std::fputs(Utf8(TextOf(box)).c_str(), stdout);
     } else if (command == "tooltip") {
         EnumThreadWindows(GetWindowThreadProcessId(window, nullptr), PrintTooltip, 0);
-    } else if (command == "rect") {
-        RECT rect;
-        GetWindowRect(window, &rect);
-        std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
-                    rect.bottom - rect.top);
     } else {
-        std::fprintf(stderr, "usage: probe layout|focus|text|tooltip|rect\n");
+        std::fprintf(stderr, "usage: probe layout|focus|text|tooltip|listen|hold MS\n");
         return 2;
     }
     return 0;

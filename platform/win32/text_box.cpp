@@ -1,0 +1,76 @@
+#include "platform/win32/main_window.h"
+
+#include <string>
+
+namespace kelvorin::win32 {
+
+namespace {
+
+std::wstring TextOf(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+Text View(const std::wstring& text) {
+    return Text(reinterpret_cast<const char16_t*>(text.data()), text.size());
+}
+
+} // namespace
+
+// Replacing the selected whole text is one edit that Ctrl+Z takes back in one step, and it is
+// much faster than WM_SETTEXT under Wine; WM_SETTEXT would also leave nothing to undo. The
+// EN_CHANGE it raises is its echo, and not the user's edit.
+void MainWindow::ShowText(Text text) {
+    if (View(TextOf(textBox_)) == text) {
+        return;
+    }
+    const std::wstring shown(text.begin(), text.end());
+    showingText_ = true;
+    SendMessageW(textBox_, EM_SETSEL, 0, -1);
+    SendMessageW(textBox_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(shown.c_str()));
+    showingText_ = false;
+    if (static_cast<std::size_t>(GetWindowTextLengthW(textBox_)) != text.size()) {
+        throw PlatformError("the box did not take the text");
+    }
+}
+
+void MainWindow::TakeFocus() {
+    SetFocus(textBox_);
+    if (GetFocus() != textBox_) {
+        throw PlatformError("the text box did not take the focus");
+    }
+    lastFocus_ = textBox_;
+}
+
+void MainWindow::OnTextBoxChanged() {
+    if (showingText_) {
+        return;
+    }
+    // A paste raises EN_CHANGE while the EDIT control still holds the clipboard open, where
+    // the mirror cannot open it: take the change up once the paste is over, before any
+    // further input (posted messages come first).
+    const HWND holder = GetOpenClipboardWindow();
+    if (holder && GetWindowThreadProcessId(holder, nullptr) == GetCurrentThreadId()) {
+        PostMessageW(hwnd_, kTextBoxChangedLater, 0, 0);
+        return;
+    }
+    const std::wstring edited = TextOf(textBox_);
+    // The EDIT control cuts a paste at the limit even between the halves of a surrogate pair.
+    // Dropping the half left before the caret changes the text again, and that change is the
+    // one to report.
+    if (edited.size() == static_cast<std::size_t>(design::kTextBoxMaxLength)) {
+        DWORD caret = 0;
+        SendMessageW(textBox_, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+        if (caret > 0 && caret <= edited.size() && IsHighSurrogate(edited[caret - 1]) &&
+            (caret == edited.size() || !IsLowSurrogate(edited[caret]))) {
+            SendMessageW(textBox_, EM_SETSEL, caret - 1, caret);
+            SendMessageW(textBox_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+            return;
+        }
+    }
+    host_.Edited(View(edited));
+}
+
+} // namespace kelvorin::win32
