@@ -6,214 +6,112 @@
 #include <array>
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace kelvorin::testing {
 
-enum class Op {
-    ReadText,
-    WriteText,
-    TakeFocus,
-    ReadWindow,
-    WriteWindow,
-    ReadScreenWidth,
-    EmptyClipboard,
-    PlaceClipboardText,
-    EndProgram,
-    SeedFromClock,
-    NextRandom,
-    ShowText,
-    SetClipboardText,
-    ClearClipboard,
-    Count_,
-};
+// clang-format off
+enum class Op { ReadText, WriteText, TakeFocus, ReadWindow, WriteWindow, ReadScreenWidth,
+                EmptyClipboard, PlaceClipboardText, EndProgram, SeedFromClock, NextRandom, ShowText,
+                SetClipboardText, ClearClipboard, Count_ };
+// clang-format on
+constexpr std::size_t Index(Op op) { return static_cast<std::size_t>(op); }
 
-// A desktop in memory. It records every call, can be told to fail any operation, and raises
-// the change notification the way the real boxes must: once per write that changes the text,
-// nested before the writer goes on, and not at all for a write that leaves the text as it was.
-// It is also the random source, handing out the draws it was given, so that the draws fall
-// into the same record of calls. Under a WindowHost it is the toolkit: `text` is then what the
-// widget shows, and onChange the widget's report that it changed.
+// A desktop in memory, also the toolkit under a WindowHost and the random source. It records its
+// calls, fails any operation on a schedule, and raises the change notification as the real boxes
+// must: once per write that changes the text, before the writer goes on.
 class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSource {
   public:
     struct Geometry {
         float top = 300, left = 300, width = 4800, height = 1800;
     };
 
-    // Called after each changing write; Form1::TextBox1_Change in the tests.
-    History history = History::Keep; // what the last placement was worth to a history
-    std::function<void()> onChange;
-
-    // Keep every text written and placed, for tests of the sequence; the benchmark keeps
-    // only the latest copy.
-    bool keepHistory = true;
-
-    std::u16string text;
-    std::u16string clipboard;
-    bool clipboardHolds = false;
+    std::u16string text, clipboard;
     bool focused = false;
-    bool ended = false;
     Geometry window;
-    float screenWidth = 900;
-    float minimumSize = 0; // writes of a smaller width or height are refused
-    bool windowMoves = true;
-
+    float screenWidth = 900, minimumSize = 0; // a smaller width or height is refused
+    std::vector<float> draws{0.0f};           // handed out in turn, over and over
+    std::function<void()> onChange;           // after each changing write, and as ShowText's echo
+    History history = History::Keep;
+    bool keepTexts = true; // each text written and placed, in order
+    std::vector<std::u16string> writes, placed;
     std::vector<Op> calls;
-    std::vector<std::u16string> writes;
-    std::vector<std::u16string> placed;
-    std::vector<Geometry> frames; // the window after each move or resize
+    std::size_t injected = 0, budget = std::size_t(-1); // past `budget` calls, every call fails
 
-    // Fail the operation from its `after`-th call on (0: every call), `times` times.
-    void Fail(Op op, std::size_t after = 0, std::size_t times = static_cast<std::size_t>(-1)) {
-        failures_[op] = {after, times};
+    // Fails the operation's calls number `after` to `after + times - 1`, counted from 0.
+    void Fail(Op op, std::size_t after, std::size_t times) {
+        failures_[Index(op)] = {after, times};
     }
+    std::size_t Count(Op op) const { return counts_[Index(op)]; }
 
-    std::size_t Count(Op op) const { return counts_[static_cast<std::size_t>(op)]; }
-
-    // The draws, used in turn and from the start again when they run out.
-    std::vector<float> draws{0.0f};
-
-    Text ReadText() override {
-        Enter(Op::ReadText);
-        return text;
-    }
-
+    Text ReadText() override { return Enter(Op::ReadText), text; }
     void WriteText(Text newText) override { WriteAppended(newText, Text()); }
-
-    // Appends in place when given the box's own text, as the real boxes do.
     void WriteAppended(Text head, Text tail) override {
         Enter(Op::WriteText);
-        const bool appends = head.data() == text.data() && head.size() == text.size();
-        std::u16string joined = appends ? std::u16string() : std::u16string(head).append(tail);
-        const bool changes = appends ? !tail.empty() : joined != text;
-        if (changes) {
-            appends ? void(text.append(tail)) : text.swap(joined);
-        }
-        if (keepHistory) {
-            writes.push_back(text);
-        }
+        const bool inPlace = head.data() == text.data() && head.size() == text.size();
+        std::u16string written = inPlace ? std::u16string() : std::u16string(head).append(tail);
+        const bool changes = inPlace ? !tail.empty() : written != text;
+        inPlace ? void(text.append(tail)) : text.swap(written);
+        Record(writes, text);
         if (changes && onChange) {
             onChange();
         }
     }
-
-    void TakeFocus() override {
-        Enter(Op::TakeFocus);
-        focused = true;
-    }
-
-    float ReadWindow(Extent extent) override {
-        Enter(Op::ReadWindow);
-        return Field(extent);
-    }
-
+    void TakeFocus() override { Enter(Op::TakeFocus), focused = true; }
+    float ReadWindow(Extent extent) override { return Enter(Op::ReadWindow), Field(extent); }
     void WriteWindow(Extent extent, float twips) override {
         Enter(Op::WriteWindow);
-        const bool isSize = extent == Extent::Width || extent == Extent::Height;
-        if (isSize && twips < minimumSize) {
+        if ((extent == Extent::Width || extent == Extent::Height) && twips < minimumSize) {
             throw PlatformError("size refused");
         }
-        if (!isSize && !windowMoves) {
-            throw PlatformError("window does not move");
-        }
         Field(extent) = twips;
-        frames.push_back(window);
     }
-
-    float ReadScreenWidth() override {
-        Enter(Op::ReadScreenWidth);
-        return screenWidth;
-    }
-
-    void EmptyClipboard() override {
-        Enter(Op::EmptyClipboard);
-        clipboard.clear();
-        clipboardHolds = false;
-    }
-
-    void PlaceClipboardText(Text placedText) override {
-        Enter(Op::PlaceClipboardText);
-        Place(placedText);
-    }
-
-    void ShowText(Text shown) override {
-        Enter(Op::ShowText);
-        text.assign(shown);
+    float ReadScreenWidth() override { return Enter(Op::ReadScreenWidth), screenWidth; }
+    void EmptyClipboard() override { Enter(Op::EmptyClipboard), clipboard.clear(); }
+    void PlaceClipboardText(Text t) override { Enter(Op::PlaceClipboardText), Place(t); }
+    void ShowText(Text t) override {
+        Enter(Op::ShowText), text.assign(t);
         if (onChange) {
             onChange();
         }
     }
-
-    void SetClipboardText(Text placedText, History worth) override {
-        Enter(Op::SetClipboardText);
-        history = worth;
-        Place(placedText);
+    void SetClipboardText(Text t, History h) override {
+        Enter(Op::SetClipboardText), history = h, Place(t);
     }
-
-    void ClearClipboard() override {
-        Enter(Op::ClearClipboard);
-        clipboard.clear();
-        clipboardHolds = false;
-    }
-
-    void EndProgram() override {
-        Enter(Op::EndProgram);
-        ended = true;
-    }
-
+    void ClearClipboard() override { Enter(Op::ClearClipboard), clipboard.clear(); }
+    void EndProgram() override { Enter(Op::EndProgram); }
     void SeedFromClock() override { Enter(Op::SeedFromClock); }
-
     float Next() override {
-        const std::size_t nth = Count(Op::NextRandom);
-        Enter(Op::NextRandom);
-        return draws[nth % draws.size()];
+        return Enter(Op::NextRandom), draws[(Count(Op::NextRandom) - 1) % draws.size()];
     }
 
   private:
-    void Place(Text placedText) {
-        clipboard.assign(placedText);
-        clipboardHolds = true;
-        if (keepHistory) {
-            placed.emplace_back(placedText);
+    void Record(std::vector<std::u16string>& texts, Text t) {
+        if (keepTexts) {
+            texts.emplace_back(t);
         }
     }
-
-    struct Failure {
-        std::size_t after;
-        std::size_t times;
-    };
-
+    void Place(Text t) { clipboard.assign(t), Record(placed, t); }
     void Enter(Op op) {
-        const std::size_t nth = counts_[static_cast<std::size_t>(op)]++;
-        if (keepHistory) {
-            calls.push_back(op);
-        }
-        const auto failure = failures_.find(op);
-        if (failure != failures_.end() && nth >= failure->second.after &&
-            nth - failure->second.after < failure->second.times) {
+        const std::size_t nth = counts_[Index(op)]++;
+        calls.push_back(op);
+        const auto [after, times] = failures_[Index(op)];
+        if (calls.size() > budget || (nth >= after && nth - after < times)) {
+            ++injected;
             throw PlatformError("injected failure");
         }
     }
-
-    float& Field(Extent extent) {
-        switch (extent) {
-        case Extent::Top:
-            return window.top;
-        case Extent::Left:
-            return window.left;
-        case Extent::Width:
-            return window.width;
-        case Extent::Height:
-            return window.height;
-        }
-        return window.top;
+    float& Field(Extent e) {
+        return e == Extent::Top     ? window.top
+               : e == Extent::Left  ? window.left
+               : e == Extent::Width ? window.width
+                                    : window.height;
     }
 
-    std::map<Op, Failure> failures_;
-    std::array<std::size_t, static_cast<std::size_t>(Op::Count_)> counts_{};
+    std::array<std::pair<std::size_t, std::size_t>, Index(Op::Count_)> failures_{};
+    std::array<std::size_t, Index(Op::Count_)> counts_{};
 };
 
 } // namespace kelvorin::testing
