@@ -8,6 +8,7 @@
 #include <exception>
 #include <random>
 #include <set>
+#include <string>
 
 namespace kelvorin::testing {
 namespace {
@@ -18,28 +19,29 @@ using Texts = std::vector<std::u16string>;
 TEST(PropertyTest, InvariantsHoldOnRandomTextsDrawsFailuresAndWindows) {
     const char* given = std::getenv("KELVORIN_SEED");
     const unsigned long first = given != nullptr ? std::stoul(given) : 1;
-    static unsigned long seed = first;
-    const auto previous =
-        std::set_terminate([] { // a failure that escaped Form1, or a loop that never ended
-            std::fprintf(stderr, "KELVORIN_SEED=%lu\n", seed);
-            std::abort();
-        });
-    for (seed = first; seed < first + 500; ++seed) {
+    static std::string run; // named on a crash: a failure that escaped Form1, or an endless loop
+    const auto previous = std::set_terminate([] {
+        std::fprintf(stderr, "crashed in %s\n", run.c_str());
+        std::abort();
+    });
+    for (unsigned long seed = first; seed < first + 500; ++seed) {
+        run = "KELVORIN_SEED=" + std::to_string(seed);
         std::mt19937 engine(static_cast<std::uint32_t>(seed));
         // One run in a hundred at about the box's limit of 32,767 code units.
         std::vector<std::uint8_t> bytes(seed % 100 == 0 ? 29000 + engine() % 400 : engine() % 80);
         for (auto& byte : bytes) {
             byte = static_cast<std::uint8_t>(engine());
         }
-        ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << "KELVORIN_SEED=" << seed;
+        ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << run;
     }
-    std::set_terminate(previous);
     // The most characters a scramble takes, and one more, as surrogate pairs: a pair is one.
     for (const std::size_t slots : {Scrambler::kMaxSlots, Scrambler::kMaxSlots + 1}) {
+        run = std::to_string(slots) + " surrogate pairs";
         std::vector<std::uint8_t> bytes(9 + slots, 0x08);
         std::fill_n(bytes.begin(), 9, 0); // no failures, one draw of 0
-        ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << slots << " characters";
+        ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << run;
     }
+    std::set_terminate(previous);
 }
 
 TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {

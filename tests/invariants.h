@@ -29,14 +29,17 @@ struct Scenario {
         const auto next = [&]() -> unsigned { return at < size ? data[at++] : 0u; };
         for (unsigned count = next() % 3; count > 0; --count) {
             const unsigned op = next() % Index(Op::Count_), first = next(), times = next();
-            // Early calls one by one, later ones in steps that reach into long texts.
-            failures.push_back({op, first < 128 ? first : (first - 128) * 256u,
+            // The first calls most often, then each of the next ones, then steps into long texts.
+            failures.push_back({op,
+                                first < 64    ? first % 4
+                                : first < 192 ? first - 64
+                                              : (first - 192) * 1024,
                                 times == 0 ? std::size_t(-1) : times});
         }
         static constexpr float kOdd[] = {NAN, INFINITY, -INFINITY, -1e30f};
         const int top = static_cast<std::int8_t>(next());
-        window = {top == -128 ? kOdd[next() % 4] : top * 60.0f, 0, next() * 40.0f, next() * 20.0f};
-        screenWidth = float(next()) * 60.0f;
+        window = {top == -128 ? kOdd[next() % 4] : top * 30.0f, 0, next() * 40.0f, next() * 20.0f};
+        screenWidth = float(next() % 64) * 30.0f;
         minimumSize = float(next()) * 10.0f;
         static constexpr float kBroken[] = {2.0f, -0.5f, NAN}; // a source that breaks its promise
         for (unsigned count = next() % 16 + 1; count > 0; --count) {
@@ -147,6 +150,7 @@ inline std::string Check(const Scenario& s) {
 
     FakeDesktop t;
     prepare(t);
+    t.window.top = t.screenWidth + 1; // the same close as above, in one cycle
     WindowHost host{t, t};
     t.onChange = [&] { host.Edited(u""); }; // the widget passes through other texts as it updates
     const auto claims = [&] { return t.Count(Op::SetClipboardText) + t.Count(Op::ClearClipboard); };
