@@ -30,7 +30,6 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
     };
 
     std::u16string text, clipboard;
-    bool focused = false;
     Geometry window;
     float screenWidth = 900, minimumSize = 0; // a smaller width or height is refused
     std::vector<float> draws{0.0f};           // handed out in turn, over and over
@@ -60,7 +59,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
             onChange();
         }
     }
-    void TakeFocus() override { Enter(Op::TakeFocus), focused = true; }
+    void TakeFocus() override { Enter(Op::TakeFocus); }
     float ReadWindow(Extent extent) override { return Enter(Op::ReadWindow), Field(extent); }
     void WriteWindow(Extent extent, float twips) override {
         Enter(Op::WriteWindow);
