@@ -88,9 +88,7 @@ TEST(Form1Test, AClickReadsSeedsDrawsAndWritesInOrderAndMirrorsEachWrite) {
 TEST(Form1Test, CloseFromTop300OnAScreen900WideMakes21Cycles) {
     FakeDesktop desktop; // top 300, left 300, 4800 by 1800
     Form1{desktop, desktop}.Form1_Close();
-    const auto& at = desktop.window;
-    EXPECT_EQ((std::vector<float>{at.top, at.left, at.width, at.height}),
-              (std::vector<float>{930, 930, 4800 - 21 * 60, 1800 - 21 * 60}));
+    EXPECT_EQ(desktop.window, (std::array<float, 4>{930, 930, 4800 - 21 * 60, 1800 - 21 * 60}));
 }
 
 TEST(WindowHostTest, HistoriesKeepAClickNotAKeystrokeAndTheLimitKeepsWholeCharacters) {
