@@ -28,8 +28,8 @@ long ResidentKiB() {
 
 // Letters, spaces, accented and CJK characters and emoji, as users paste them.
 QString RandomText(std::mt19937& engine) {
-    static const char16_t* const kPieces[] = {u"a", u"e", u"k", u" ", u"\u00E9", u"\u4E2D",
-                                              u"\U0001F600"};
+    static const char16_t* const kPieces[] = {u"a",      u"e",      u"k",         u" ",
+                                              u"\u00E9", u"\u4E2D", u"\U0001F600"};
     QString text;
     const auto length = std::uniform_int_distribution<int>(0, 1000)(engine);
     while (text.size() < length) {
