@@ -2,7 +2,6 @@
 // notified and mirrored) on a toolkit in memory, beside the floor.
 #include "bench/floor.h"
 #include "platform/toolkit.h"
-#include "tests/fake_desktop.h"
 #include "window/window_host.h"
 
 namespace {
@@ -30,11 +29,21 @@ class MemoryToolkit final : public kelvorin::Toolkit {
     void EndProgram() override {}
 };
 
+// The benchmark's draws, over and over, whatever the seed.
+class FixedDraws final : public kelvorin::RandomSource {
+  public:
+    void SeedFromClock() override {}
+    float Next() override {
+        return kelvorin::bench::kDraws[next_++ % kelvorin::bench::kDraws.size()];
+    }
+
+  private:
+    std::size_t next_ = 0;
+};
+
 void CoreClick(benchmark::State& state) {
     MemoryToolkit toolkit;
-    kelvorin::testing::FakeDesktop random;
-    random.keepHistory = false;
-    random.draws = kelvorin::bench::kDraws;
+    FixedDraws random;
     kelvorin::WindowHost host{toolkit, random};
     const std::u16string input = kelvorin::bench::Letters(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {

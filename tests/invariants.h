@@ -1,0 +1,268 @@
+#pragma once
+
+#include "platform/toolkit.h"
+#include "platform/window_system.h"
+#include "scrambler/scrambler.h"
+#include "window/form1.h"
+#include "window/form1_design.h"
+#include "window/window_host.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelvorin::testing {
+
+// clang-format off
+enum class Op { ReadText, WriteText, TakeFocus, ReadWindow, WriteWindow, ReadScreenWidth,
+                EmptyClipboard, PlaceClipboardText, EndProgram, SeedFromClock, NextRandom, ShowText,
+                SetClipboardText, ClearClipboard, Count_ };
+// clang-format on
+struct Runaway {}; // no platform failure: it passes every handler and ends a loop without end
+template <class Enum> constexpr std::size_t Index(Enum e) { return static_cast<std::size_t>(e); }
+
+// A desktop in memory, also the toolkit under a WindowHost and the random source. It records its
+// calls, fails any operation on a schedule, and raises the change notification as the real boxes
+// must: once per write that changes the text, before the writer goes on.
+class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSource {
+  public:
+    std::u16string text, clipboard;
+    std::array<float, 4> window{300, 300, 4800, 1800}; // top, left, width, height: as Extent
+    float screenWidth = 900, minimumSize = 0;          // a smaller width or height is refused
+    std::vector<float> draws{0.0f};                    // handed out in turn, over and over
+    std::function<void()> onChange; // after each changing write, and as ShowText's echo
+    History history = History::Keep;
+    bool keepTexts = true; // each text written, in order
+    std::vector<std::u16string> writes;
+    std::vector<Op> calls;
+    std::size_t injected = 0, budget = std::size_t(-1); // the failures thrown; the calls allowed
+
+    // Fails the operation's calls number `after` to `after + times - 1`, counted from 0.
+    void Fail(Op op, std::size_t after, std::size_t times) {
+        failures_[Index(op)] = {after, times};
+    }
+    std::size_t Count(Op op) const { return counts_[Index(op)]; }
+
+    Text ReadText() override { return Enter(Op::ReadText), text; }
+    void WriteText(Text newText) override { WriteAppended(newText, Text()); }
+    void WriteAppended(Text head, Text tail) override {
+        Enter(Op::WriteText);
+        const bool inPlace = head.data() == text.data() && head.size() == text.size();
+        std::u16string written = inPlace ? std::u16string() : std::u16string(head).append(tail);
+        const bool changes = inPlace ? !tail.empty() : written != text;
+        inPlace ? void(text.append(tail)) : text.swap(written);
+        if (keepTexts) {
+            writes.push_back(text);
+        }
+        if (changes && onChange) {
+            onChange();
+        }
+    }
+    void TakeFocus() override { Enter(Op::TakeFocus); }
+    float ReadWindow(Extent extent) override {
+        return Enter(Op::ReadWindow), window[Index(extent)];
+    }
+    void WriteWindow(Extent extent, float twips) override {
+        Enter(Op::WriteWindow);
+        if ((extent == Extent::Width || extent == Extent::Height) && twips < minimumSize) {
+            throw PlatformError("size refused");
+        }
+        window[Index(extent)] = twips;
+    }
+    float ReadScreenWidth() override { return Enter(Op::ReadScreenWidth), screenWidth; }
+    void EmptyClipboard() override { Enter(Op::EmptyClipboard), clipboard.clear(); }
+    void PlaceClipboardText(Text t) override { Enter(Op::PlaceClipboardText), clipboard.assign(t); }
+    void ShowText(Text t) override {
+        Enter(Op::ShowText), text.assign(t);
+        if (onChange) {
+            onChange();
+        }
+    }
+    void SetClipboardText(Text t, History h) override {
+        Enter(Op::SetClipboardText), history = h, clipboard.assign(t);
+    }
+    void ClearClipboard() override { Enter(Op::ClearClipboard), clipboard.clear(); }
+    void EndProgram() override { Enter(Op::EndProgram); }
+    void SeedFromClock() override { Enter(Op::SeedFromClock); }
+    float Next() override {
+        return Enter(Op::NextRandom), draws[(Count(Op::NextRandom) - 1) % draws.size()];
+    }
+
+  private:
+    void Enter(Op op) {
+        const std::size_t nth = counts_[Index(op)]++;
+        calls.push_back(op);
+        if (calls.size() > budget) {
+            throw Runaway();
+        }
+        const auto [after, times] = failures_[Index(op)];
+        if (nth >= after && nth - after < times) {
+            ++injected;
+            throw PlatformError("injected failure");
+        }
+    }
+
+    std::array<std::pair<std::size_t, std::size_t>, Index(Op::Count_)> failures_{};
+    std::array<std::size_t, Index(Op::Count_)> counts_{};
+};
+
+// A run to try: a failure schedule, the window, the draws and the box's text, read from bytes so
+// that the property test and the fuzzer try the same kinds of run.
+struct Scenario {
+    FakeDesktop desktop; // failing on the schedule, with the window and the draws
+    std::u16string text;
+    bool sane = true;       // the draws lie in [0, 1)
+    bool restorable = true; // a failed write leaves the next one to put the text back
+
+    Scenario(const std::uint8_t* data, std::size_t size) {
+        std::size_t at = 0;
+        const auto next = [&]() -> unsigned { return at < size ? data[at++] : 0u; };
+        for (unsigned count = next() % 3; count > 0; --count) {
+            const auto op = Op(next() % Index(Op::Count_));
+            const unsigned first = next(), times = next();
+            // The first calls most often, then each of the next ones, then steps into long texts.
+            desktop.Fail(op,
+                         first < 64    ? first % 4
+                         : first < 192 ? first - 64
+                                       : (first - 192) * 1024,
+                         times == 0 ? std::size_t(-1) : times);
+            restorable = restorable && !(op == Op::WriteText && times != 1);
+        }
+        static constexpr float kOdd[] = {NAN, INFINITY, -INFINITY, -1e30f};
+        const int top = static_cast<std::int8_t>(next());
+        desktop.window = {top == -128 ? kOdd[next() % 4] : top * 30.0f, 0, next() * 40.0f,
+                          next() * 20.0f};
+        desktop.screenWidth = float(next() % 64) * 30.0f;
+        desktop.minimumSize = float(next()) * 10.0f;
+        static constexpr float kBroken[] = {2.0f, -0.5f, NAN}; // a source that breaks its promise
+        desktop.draws.clear();
+        for (unsigned count = next() % 16 + 1; count > 0; --count) {
+            const unsigned bits = next() << 8 | next();
+            desktop.draws.push_back(bits < 0xFFFD ? float(bits) * 0x1p-16f
+                                                  : kBroken[bits - 0xFFFD]);
+            sane = sane && bits < 0xFFFD;
+        }
+        // Letters, often repeated; whole pairs; lone halves; U+0000; U+FFFF.
+        static constexpr char16_t kOther[] = {0xD83D, 0xDE00, 0x0000, 0xFFFF, u'\u00E9', u' '};
+        while (at < size) {
+            const unsigned byte = next(), kind = byte & 15;
+            text += kind < 8    ? std::u16string(1, char16_t(u'a' + (byte >> 4)))
+                    : kind < 10 ? std::u16string(u"\U0001F600")
+                                : std::u16string(1, kOther[kind - 10]);
+        }
+        desktop.keepTexts = text.size() <= 2000;
+    }
+};
+
+// The characters of a text as the scrambler moves them: a well-formed pair is one.
+inline std::vector<std::u16string> Slots(Text text) {
+    std::vector<std::u16string> slots;
+    for (std::size_t at = 0; at < text.size(); at += slots.back().size()) {
+        const bool pair =
+            at + 1 < text.size() && IsHighSurrogate(text[at]) && IsLowSurrogate(text[at + 1]);
+        slots.emplace_back(text.substr(at, pair ? 2 : 1));
+    }
+    return slots;
+}
+
+template <class Items> Items Sorted(Items items) {
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+// Plays the run on Form1 over the desktop in memory (a click, then the close), then on a
+// WindowHost with such a desktop as its toolkit. Returns what broke, or nothing.
+inline std::string Check(const Scenario& s) {
+    std::string broke;
+    const auto expect = [&](bool holds, const char* what) { broke += holds ? "" : what; };
+    const auto input = Slots(s.text);
+    const std::size_t n = input.size();
+
+    FakeDesktop d = s.desktop;
+    d.text = d.clipboard = s.text;
+    Form1 form{d, d};
+    d.onChange = [&] {
+        // memcmp: a compare per write must stay quick on long texts under the sanitizers
+        expect(!form.TextBox1_Change() ||
+                   (d.clipboard.size() == d.text.size() &&
+                    std::equal(d.text.begin(), d.text.end(), d.clipboard.begin())),
+               "A mirror left another text. ");
+    };
+    const bool clicked = form.Command1_Click();
+    expect(d.text == s.text || Sorted(d.text) == Sorted(s.text) || !s.restorable,
+           "The box is neither the input nor a permutation of it. ");
+    expect(n <= Scrambler::kMaxSlots || (!clicked && d.text == s.text),
+           "A text too long to scramble was touched. ");
+    if (d.injected == 0 && s.sane && n <= Scrambler::kMaxSlots) {
+        expect(clicked && d.Count(Op::TakeFocus) == 1 && d.Count(Op::WriteText) == n + 1 &&
+                   d.Count(Op::NextRandom) == n && d.Count(Op::SeedFromClock) == 1,
+               "A click failed, or made other than n + 1 writes, n draws, one seeding, a focus. ");
+        std::vector<std::u16string> pieces; // what each write added to the one before, or "?"
+        for (std::size_t i = 1; i < d.writes.size(); ++i) {
+            const bool extends = d.writes[i].starts_with(d.writes[i - 1]);
+            pieces.push_back(extends ? d.writes[i].substr(d.writes[i - 1].size()) : u"?");
+        }
+        expect(!d.keepTexts || (d.writes.size() == n + 1 && d.writes[0].empty() &&
+                                Sorted(pieces) == Sorted(input)),
+               "The writes are not the empty text, then one more character each. ");
+        expect(!d.keepTexts || n < 2 || std::count(input.begin(), input.end(), input.back()) > 1 ||
+                   pieces.back() != input.back(),
+               "The last character stayed last. ");
+    }
+
+    const std::size_t injected = d.injected;
+    d.budget = d.calls.size() + 100000;
+    form.Form1_Close();
+    expect(d.Count(Op::EndProgram) == 1 && d.calls.back() == Op::EndProgram,
+           "The close did not end the program once, at its end. ");
+    const auto [top, left, width, height] = s.desktop.window;
+    const float screen = s.desktop.screenWidth, minimum = s.desktop.minimumSize;
+    const double cycles = top > screen ? 1 : std::floor((screen - top) / 30) + 1;
+    const double shrinks =
+        std::min(cycles, std::max(0.0, std::floor((double(width) - minimum) / 60)));
+    expect(d.injected != injected || !(std::abs(top) < 1e7) ||
+               (d.Count(Op::ReadScreenWidth) == cycles && d.Count(Op::ReadWindow) == 5 * cycles &&
+                d.window[0] == top + 30 * cycles && d.window[1] == left + 30 * cycles &&
+                d.window[2] == width - 60 * shrinks),
+           "The close did not read each step afresh, or stopped elsewhere than at the first top "
+           "past the screen's width. ");
+
+    FakeDesktop t = s.desktop;
+    t.window[0] = t.screenWidth + 1; // the same close as above, in one cycle
+    WindowHost host{t, t};
+    t.onChange = [&] { host.Edited(u""); }; // the widget passes through other texts as it updates
+    const auto claims = [&] { return t.Count(Op::SetClipboardText) + t.Count(Op::ClearClipboard); };
+    const auto react = [&](auto event, bool changes) {
+        const std::size_t failed = t.injected, shown = t.Count(Op::ShowText), claimed = claims();
+        event();
+        expect(t.Count(Op::ShowText) <= shown + 1 && claims() <= claimed + 1 &&
+                   host.ReadText().size() <= std::size_t(design::kTextBoxMaxLength),
+               "A reaction updated the widget or the clipboard twice, or passed the limit. ");
+        expect(t.injected != failed || !s.sane ||
+                   (t.text == host.ReadText() && claims() == claimed + changes &&
+                    (!changes || t.clipboard == host.ReadText())),
+               "A reaction without failures left the widget or the clipboard behind. ");
+    };
+    const std::u16string pasted(CutAtCharacter(s.text, design::kTextBoxMaxLength));
+    react([&] { t.text = pasted, host.Edited(pasted); }, !pasted.empty());
+    react([&] { host.Clicked(); }, !pasted.empty());
+    const std::u16string shown(host.ReadText());
+    react([&] { host.WriteText(shown); }, false); // no change, but the widget catches up
+    t.budget = t.calls.size() + 100000;
+    react([&] { host.Closing(); }, false);
+    const std::size_t calls = t.calls.size();
+    host.Clicked();
+    host.Edited(u"late");
+    expect(t.Count(Op::EndProgram) == 1 &&
+               (!host.Ended() || (t.calls.size() == calls && host.ReadText() == shown)),
+           "The host did not end once, or reacted after the end. ");
+    return broke;
+}
+
+} // namespace kelvorin::testing
