@@ -1,50 +1,24 @@
-# Shared by the Wine scripts: an Xvfb of our own and a Wine prefix inside the build folder,
-# both stopped by their own pids (and wineserver -k for the prefix) when the script ends.
-# Source it after setting BUILD (the windows build folder).
-
-started_pids=()
-
-wine_cleanup() {
-  local pid
-  for pid in "${started_pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
-    wineserver -k 2>/dev/null || true
-  fi
-  for pid in "${started_pids[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
-  if [ -n "${xvfb_pid:-}" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  [ -n "${display_file:-}" ] && rm -f "$display_file"
+# Sourced after setting BUILD: start_xvfb gives the script an Xvfb of its own, start_wine a fresh
+# Wine prefix in BUILD (no wineserver or clipboard of an earlier run), spawn a command in the
+# background; when the script ends, each is stopped by its own pid, the prefix by wineserver -k.
+pids=() && trap stop_all EXIT
+spawn() { "$@" & pids+=("$!"); }
+wait_for() { # seconds command...: until the command succeeds; fails once the seconds are over
+  local end=$((SECONDS + $1)) && shift
+  until "$@" >/dev/null 2>&1; do [ $SECONDS -lt "$end" ] || return 1 && sleep 0.1; done
 }
-
-# Starts Xvfb on a free display number and exports DISPLAY.
+stop_all() { # Xvfb, the first, goes last: a Wine process that loses its display complains
+  kill "${pids[@]:1}" 2>/dev/null || true
+  [ ! -d "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
+  kill "${pids[@]:0:1}" 2>/dev/null || true
+  wait "${pids[@]}" 2>/dev/null || true
+}
 start_xvfb() {
-  display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-  xvfb_pid=$!
-  local waited=0
-  while [ ! -s "$display_file" ]; do
-    sleep 0.1
-    waited=$((waited + 1))
-    if [ "$waited" -gt 100 ]; then
-      echo "Xvfb did not start" >&2
-      return 1
-    fi
-  done
-  export DISPLAY=":$(head -n1 "$display_file")"
+  exec 3< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null) && pids+=("$!")
+  read -r -t 10 -u 3 display || { echo "FAIL Xvfb did not start" >&2 && exit 1; }
+  export DISPLAY=":$display"
 }
-
-# A fresh prefix for this run, so that no wineserver or clipboard of an earlier run is seen.
-start_wine_prefix() {
-  export WINEPREFIX="$BUILD/wineprefix"
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  rm -rf "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wineserver -w 2>/dev/null || true
+start_wine() {
+  export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  rm -rf "$WINEPREFIX" && wineboot -i >/dev/null 2>&1 && wineserver -w 2>/dev/null || true
 }
