@@ -25,14 +25,14 @@ class RecordingWindow final : public kelvorin::qt::MainWindow {
     }
 };
 
-// What a widget and each of its controls show, and what a screen reader says of them.
+// What a window and each control show, the window's icon included, and what a screen reader says.
 QStringList Shown(QWidget* w) {
     QString line;
     QDebug(&line) << QRect(w->pos(), w->size()) << w->property("text").toString()
                   << w->font().family() << w->font().pointSizeF() << w->font().weight()
                   << w->palette().color(w->backgroundRole()).name().mid(1) << w->toolTip()
                   << QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name)
-                  << w->accessibleDescription();
+                  << w->accessibleDescription() << w->windowIcon().availableSizes();
     QStringList shown{line.trimmed()};
     for (QWidget* control : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         shown << Shown(control);
@@ -52,10 +52,10 @@ class MainWindowTest : public QObject {
 
     void widgetsShowTheirLayoutFontsColoursAndNames() {
         const QStringList expected{
-            R"(QRect(0,0 312x88) "" "Sans Serif" 9 QFont::Normal "c0c0c0" "" "Kelvorin" "")",
-            R"(QRect(8,8 297x25) "" "Courier New" 9.75 QFont::Normal "ffffff" " Click To Copy To Clipboard " "Text to scramble" "")",
-            R"(QRect(80,48 145x25) "Do" "MS Sans Serif" 9.75 QFont::Bold "c0c0c0" "" "Do" "Put the characters in a random order")",
-            R"(QRect(0,80 313x9) "" "Sans Serif" 9 QFont::Normal "c0c0c0" "Kelvorin 1.00.0001 © 2026 the Kelvorin authors" "Kelvorin 1.00.0001 © 2026 the Kelvorin authors" "")"};
+            R"(QRect(0,0 312x88) "" "Sans Serif" 9 QFont::Normal "c0c0c0" "" "Kelvorin" "" QList(QSize(32, 32)))",
+            R"(QRect(8,8 297x25) "" "Courier New" 9.75 QFont::Normal "ffffff" " Click To Copy To Clipboard " "Text to scramble" "" QList(QSize(32, 32)))",
+            R"(QRect(80,48 145x25) "Do" "MS Sans Serif" 9.75 QFont::Bold "c0c0c0" "" "Do" "Put the characters in a random order" QList(QSize(32, 32)))",
+            R"(QRect(0,80 313x9) "" "Sans Serif" 9 QFont::Normal "c0c0c0" "Kelvorin 1.00.0001 © 2026 the Kelvorin authors" "Kelvorin 1.00.0001 © 2026 the Kelvorin authors" "" QList(QSize(32, 32)))"};
         QCOMPARE(Shown(&*window), expected);
         QCOMPARE(QFontInfo(command()->font()).family(), QStringLiteral("Liberation Sans"));
     }
