@@ -18,23 +18,27 @@ namespace {
 // within a millisecond or two.
 constexpr int kCarryOutMs = 100;
 
+// One extent of a rectangle, in its pixels.
+int Pick(const QRect& rect, Extent extent) {
+    switch (extent) {
+    case Extent::Top:
+        return rect.y();
+    case Extent::Left:
+        return rect.x();
+    case Extent::Width:
+        return rect.width();
+    case Extent::Height:
+        return rect.height();
+    }
+    throw PlatformError("no such extent");
+}
+
 } // namespace
 
 QRect MainWindow::Frame() const { return X11Frame(*this).value_or(frameGeometry()); }
 
 float MainWindow::ReadWindow(Extent extent) {
-    const QRect frame = Frame();
-    switch (extent) {
-    case Extent::Top:
-        return static_cast<float>(frame.y()) * kTwipsPerPixel;
-    case Extent::Left:
-        return static_cast<float>(frame.x()) * kTwipsPerPixel;
-    case Extent::Width:
-        return static_cast<float>(frame.width()) * kTwipsPerPixel;
-    case Extent::Height:
-        return static_cast<float>(frame.height()) * kTwipsPerPixel;
-    }
-    throw PlatformError("no such extent");
+    return static_cast<float>(Pick(Frame(), extent)) * kTwipsPerPixel;
 }
 
 void MainWindow::WriteWindow(Extent extent, float twips) {
@@ -97,25 +101,7 @@ bool MainWindow::CarriedOut(Extent extent, int value) {
     // Where Qt scales the window, a frame of an odd number of device pixels comes out half a
     // pixel off in Qt's units, and rounds either way.
     const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
-    const auto settled = [&] {
-        const QRect frame = Frame();
-        int now = 0;
-        switch (extent) {
-        case Extent::Top:
-            now = frame.y();
-            break;
-        case Extent::Left:
-            now = frame.x();
-            break;
-        case Extent::Width:
-            now = frame.width();
-            break;
-        case Extent::Height:
-            now = frame.height();
-            break;
-        }
-        return std::abs(now - value) <= slack;
-    };
+    const auto settled = [&] { return std::abs(Pick(Frame(), extent) - value) <= slack; };
     const QDeadlineTimer deadline(kCarryOutMs, Qt::PreciseTimer);
     // Ends a wait for events that no event ends. Re-armed with the time left before each wait,
     // since a timer may fire a little early, and a wait with no timer left would never end.
