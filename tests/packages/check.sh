@@ -25,7 +25,7 @@ check "icons in 16, 32 and 48 px; --version; an unknown option: status 2 and an 
   same "16x16 32x32 48x48|Kelvorin 1.00.0001|2 kelvorin: unknown option '--frobnicate'" \
   "$(identify -format '%wx%h ' "$root"/share/icons/hicolor/*/apps/kelvorin.png | xargs)|$(env -u \
   DISPLAY "$root/bin/kelvorin" --version)|$status $(head -n1 "$BUILD/err")"
-. tests/wine/lib.sh && start_xvfb
+. tests/lib.sh && start_xvfb
 spawn env -i -C / PATH=/usr/bin:/bin HOME="$BUILD" DISPLAY="$DISPLAY" "$root/bin/kelvorin" 2>/dev/null
 check "the unpacked program shows its window (screenshot: deb-window.png)" wait_for 20 window
 import -window root "$BUILD/deb-window.png" && kill "${pids[-1]}"

@@ -27,7 +27,7 @@ check "icon; manifest: common controls 6, asInvoker, PerMonitorV2; imports: syst
     -e 'Common-Controls" version="6.0.0.0"' -e PerMonitorV2 | paste -sd' ')|$(x86_64-w64-mingw32-objdump \
     -p "$EXE" | sed -n 's/.*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort | paste -sd' ')"
 
-. tests/wine/lib.sh
+. tests/lib.sh
 start_xvfb
 start_wine
 probe() { timeout 20 wine "$P" 2>/dev/null | tr -d '\r' || true; }

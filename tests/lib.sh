@@ -1,6 +1,6 @@
-# Sourced after setting BUILD: start_xvfb gives the script an Xvfb of its own, start_wine a fresh
-# Wine prefix in BUILD (no wineserver or clipboard of an earlier run), spawn a command in the
-# background; when the script ends, each is stopped by its own pid, the prefix by wineserver -k.
+# Sourced by the tests that need a desktop: start_xvfb gives the script an Xvfb of its own,
+# start_wine a fresh Wine prefix in $BUILD (no wineserver or clipboard of an earlier run), spawn a
+# command in the background; when the script ends, each is stopped by its own pid.
 pids=() && trap stop_all EXIT
 spawn() { "$@" & pids+=("$!"); }
 wait_for() { # seconds command...: until the command succeeds; fails once the seconds are over
