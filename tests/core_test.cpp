@@ -85,12 +85,6 @@ TEST(Form1Test, AClickReadsSeedsDrawsAndWritesInOrderAndMirrorsEachWrite) {
     // clang-format on
 }
 
-TEST(Form1Test, CloseFromTop300OnAScreen900WideMakes21Cycles) {
-    FakeDesktop desktop; // top 300, left 300, 4800 by 1800
-    Form1{desktop, desktop}.Form1_Close();
-    EXPECT_EQ(desktop.window, (std::array<float, 4>{930, 930, 4800 - 21 * 60, 1800 - 21 * 60}));
-}
-
 TEST(WindowHostTest, HistoriesKeepAClickNotAKeystrokeAndTheLimitKeepsWholeCharacters) {
     FakeDesktop toolkit;
     WindowHost host{toolkit, toolkit};

@@ -48,6 +48,10 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
         failures_[Index(op)] = {after, times};
     }
     std::size_t Count(Op op) const { return counts_[Index(op)]; }
+    bool Fails(Op op, std::size_t nth) const {
+        const auto [after, times] = failures_[Index(op)];
+        return nth >= after && nth - after < times;
+    }
 
     Text ReadText() override { return Enter(Op::ReadText), text; }
     void WriteText(Text newText) override { WriteAppended(newText, Text()); }
@@ -101,8 +105,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
         if (calls.size() > budget) {
             throw Runaway();
         }
-        const auto [after, times] = failures_[Index(op)];
-        if (nth >= after && nth - after < times) {
+        if (Fails(op, nth)) {
             ++injected;
             throw PlatformError("injected failure");
         }
@@ -126,13 +129,14 @@ struct Scenario {
         for (unsigned count = next() % 3; count > 0; --count) {
             const auto op = Op(next() % Index(Op::Count_));
             const unsigned first = next(), times = next();
-            // The first calls most often, then each of the next ones, then steps into long texts.
+            // The first calls most often, then each of the next ones, then steps into long texts;
+            // one schedule in eight fails for good.
             desktop.Fail(op,
                          first < 64    ? first % 4
                          : first < 192 ? first - 64
                                        : (first - 192) * 1024,
-                         times == 0 ? std::size_t(-1) : times);
-            restorable = restorable && !(op == Op::WriteText && times != 1);
+                         times < 32 ? std::size_t(-1) : times - 31);
+            restorable = restorable && !(op == Op::WriteText && times != 32);
         }
         static constexpr float kOdd[] = {NAN, INFINITY, -INFINITY, -1e30f};
         const int top = static_cast<std::int8_t>(next());
@@ -211,25 +215,25 @@ inline std::string Check(const Scenario& s) {
         expect(!d.keepTexts || (d.writes.size() == n + 1 && d.writes[0].empty() &&
                                 Sorted(pieces) == Sorted(input)),
                "The writes are not the empty text, then one more character each. ");
-        expect(!d.keepTexts || n < 2 || std::count(input.begin(), input.end(), input.back()) > 1 ||
-                   pieces.back() != input.back(),
-               "The last character stayed last. ");
     }
 
     const std::size_t injected = d.injected;
     d.budget = d.calls.size() + 100000;
     form.Form1_Close();
-    expect(d.Count(Op::EndProgram) == 1 && d.calls.back() == Op::EndProgram,
-           "The close did not end the program once, at its end. ");
+    // Each step of a cycle starts with a read, attempted whatever failed before it.
+    expect(d.Count(Op::EndProgram) == 1 && d.calls.back() == Op::EndProgram &&
+               d.Count(Op::ReadWindow) % 5 == 0,
+           "The close did not end the program once at its end, or a failing step took another. ");
     const auto [top, left, width, height] = s.desktop.window;
     const float screen = s.desktop.screenWidth, minimum = s.desktop.minimumSize;
     const double cycles = top > screen ? 1 : std::floor((screen - top) / 30) + 1;
-    const double shrinks =
-        std::min(cycles, std::max(0.0, std::floor((double(width) - minimum) / 60)));
+    const auto shrunk = [&](double size) { // a size below the minimum is refused
+        return size - 60 * std::min(cycles, std::max(0.0, std::floor((size - minimum) / 60)));
+    };
     expect(d.injected != injected || !(std::abs(top) < 1e7) ||
                (d.Count(Op::ReadScreenWidth) == cycles && d.Count(Op::ReadWindow) == 5 * cycles &&
                 d.window[0] == top + 30 * cycles && d.window[1] == left + 30 * cycles &&
-                d.window[2] == width - 60 * shrinks),
+                d.window[2] == shrunk(width) && d.window[3] == shrunk(height)),
            "The close did not read each step afresh, or stopped elsewhere than at the first top "
            "past the screen's width. ");
 
@@ -259,7 +263,7 @@ inline std::string Check(const Scenario& s) {
     const std::size_t calls = t.calls.size();
     host.Clicked();
     host.Edited(u"late");
-    expect(t.Count(Op::EndProgram) == 1 &&
+    expect(t.Count(Op::EndProgram) == 1 && host.Ended() != t.Fails(Op::EndProgram, 0) &&
                (!host.Ended() || (t.calls.size() == calls && host.ReadText() == shown)),
            "The host did not end once, or reacted after the end. ");
     return broke;
