@@ -1,7 +1,7 @@
 // Looks into the running Kelvorin window from another process for tests/wine/run.sh, since Wine
 // draws the controls inside one X window where X tools cannot see them. Prints, as UTF-8:
-//   probe          the client size, each control's id and rectangle, the focused control's id,
-//                  each tooltip showing, and last the box's text
+//   probe          the client size, each control's id and rectangle, each tooltip showing, and
+//                  last the box's text
 //   probe listen   a line per clipboard update as a clipboard history sees it, until stopped:
 //                  "marked" (the history passes over it) or "unmarked TEXT"
 //   probe hold     "held", then holds the clipboard open until its standard input ends
@@ -71,10 +71,6 @@ int main(int argc, char** argv) {
         std::wprintf(L"control %d %ld %ld %ld %ld\n", id, rect.left, rect.top,
                      rect.right - rect.left, rect.bottom - rect.top);
     }
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info);
-    std::wprintf(L"focus %d\n", GetDlgCtrlID(info.hwndFocus));
     for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr));) {
         if (IsWindowVisible(tip)) {
             std::wprintf(L"tooltip [%ls]\n", TextOf(tip).c_str());
