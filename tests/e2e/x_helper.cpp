@@ -1,13 +1,8 @@
 // What the end-to-end test needs from an X desktop that Xvfb alone lacks.
-//   x_helper close WINDOW        closes the window as a window manager does (WM_DELETE_WINDOW),
-//                                then reports where it went until it was destroyed
-//   x_helper clipboard-manager   keeps the clipboard's text after its owner ends, as desktop
-//                                clipboard managers do (the SAVE_TARGETS handover)
-//   x_helper history             prints the text of each new owner of the clipboard, as a
-//                                clipboard history records it: none for an owner that marks its
-//                                text for histories to pass over (as Klipper does)
+//   x_helper close WINDOW       closes it as a window manager does (WM_DELETE_WINDOW), then
+//                               reports where it went until it was destroyed
+//   x_helper clipboard-manager  takes the clipboard over when its owner ends (SAVE_TARGETS)
 #include <X11/Xlib.h>
-#include <X11/extensions/Xfixes.h>
 
 #include <unistd.h>
 
@@ -125,49 +120,18 @@ int ClipboardManager(Window window) {
     }
 }
 
-int History(Window window) {
-    int events = 0, errors = 0;
-    if (!XFixesQueryExtension(display, &events, &errors)) {
-        return 2;
-    }
-    XFixesSelectSelectionInput(display, DefaultRootWindow(display), Named("CLIPBOARD"),
-                               XFixesSetSelectionOwnerNotifyMask);
-    XSync(display, False);
-    std::printf("ready\n");
-    for (XEvent event;;) {
-        std::fflush(stdout);
-        XNextEvent(display, &event);
-        const auto& owner = reinterpret_cast<const XFixesSelectionNotifyEvent&>(event);
-        // As of the claim: an owner that has claimed again since refuses, and its newer claim
-        // comes as an event of its own.
-        std::optional<std::string> text;
-        if (event.type == events + XFixesSelectionNotify && owner.owner != None &&
-            !Fetch(window, Named("x-kde-passwordManagerHint"), owner.selection_timestamp) &&
-            (text = Fetch(window, Named("UTF8_STRING"), owner.selection_timestamp))) {
-            std::printf("%s\n", text->c_str());
-        }
-    }
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
     display = XOpenDisplay(nullptr);
-    const std::string mode = argc > 1 ? argv[1] : "";
-    if (display != nullptr && mode == "close" && argc == 3) {
+    const std::string mode = argc > 1 && display != nullptr ? argv[1] : "";
+    if (mode == "close" && argc == 3) {
         return Close(static_cast<Window>(std::strtoul(argv[2], nullptr, 0)));
     }
-    const Window window =
-        display != nullptr
-            ? XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0)
-            : 0;
-    if (window != 0 && mode == "clipboard-manager") {
-        return ClipboardManager(window);
+    if (mode == "clipboard-manager") {
+        return ClipboardManager(
+            XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0));
     }
-    if (window != 0 && mode == "history") {
-        return History(window);
-    }
-    std::fprintf(stderr, "usage: %s close WINDOW | clipboard-manager | history (with a display)\n",
-                 argv[0]);
+    std::fprintf(stderr, "usage, with a display: %s close WINDOW | clipboard-manager\n", argv[0]);
     return 2;
 }
