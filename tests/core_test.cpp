@@ -13,8 +13,6 @@
 namespace kelvorin::testing {
 namespace {
 
-using Texts = std::vector<std::u16string>;
-
 // Runs made from seeded random bytes; a failure names its seed, and KELVORIN_SEED=N starts there.
 TEST(PropertyTest, InvariantsHoldOnRandomTextsDrawsFailuresAndWindows) {
     const char* given = std::getenv("KELVORIN_SEED");
@@ -29,9 +27,7 @@ TEST(PropertyTest, InvariantsHoldOnRandomTextsDrawsFailuresAndWindows) {
         std::mt19937 engine(static_cast<std::uint32_t>(seed));
         // One run in a hundred at about the box's limit of 32,767 code units.
         std::vector<std::uint8_t> bytes(seed % 100 == 0 ? 29000 + engine() % 400 : engine() % 80);
-        for (auto& byte : bytes) {
-            byte = static_cast<std::uint8_t>(engine());
-        }
+        std::generate(bytes.begin(), bytes.end(), [&] { return std::uint8_t(engine()); });
         ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << run;
     }
     // The most characters a scramble takes, and one more, as surrogate pairs: a pair is one.
@@ -49,7 +45,7 @@ TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
     const struct {
         std::u16string text;
         std::vector<float> draws;
-        Texts writes;
+        std::vector<std::u16string> writes;
     } rows[] = {
         {u"abcd", {0.9f, 0.1f, 0.5f, 0.0f}, {u"", u"d", u"da", u"dac", u"dacb"}},
         {u"", {0.5f}, {u""}},
@@ -61,8 +57,7 @@ TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
     };
     for (const auto& row : rows) {
         FakeDesktop box;
-        box.text = row.text;
-        box.draws = row.draws;
+        box.text = row.text, box.draws = row.draws;
         Form1{box, box}.Command1_Click();
         EXPECT_EQ(box.writes, row.writes)
             << Slots(row.text).size() << " characters, " << row.draws[0];

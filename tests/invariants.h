@@ -1,20 +1,16 @@
 #pragma once
 
 #include "platform/toolkit.h"
-#include "platform/window_system.h"
 #include "scrambler/scrambler.h"
-#include "window/form1.h"
 #include "window/form1_design.h"
 #include "window/window_host.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace kelvorin::testing {
@@ -64,9 +60,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
         if (keepTexts) {
             writes.push_back(text);
         }
-        if (changes && onChange) {
-            onChange();
-        }
+        changes ? Changed() : void();
     }
     void TakeFocus() override { Enter(Op::TakeFocus); }
     float ReadWindow(Extent extent) override {
@@ -82,12 +76,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
     float ReadScreenWidth() override { return Enter(Op::ReadScreenWidth), screenWidth; }
     void EmptyClipboard() override { Enter(Op::EmptyClipboard), clipboard.clear(); }
     void PlaceClipboardText(Text t) override { Enter(Op::PlaceClipboardText), clipboard.assign(t); }
-    void ShowText(Text t) override {
-        Enter(Op::ShowText), text.assign(t);
-        if (onChange) {
-            onChange();
-        }
-    }
+    void ShowText(Text t) override { Enter(Op::ShowText), text.assign(t), Changed(); }
     void SetClipboardText(Text t, History h) override {
         Enter(Op::SetClipboardText), history = h, clipboard.assign(t);
     }
@@ -99,6 +88,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
     }
 
   private:
+    void Changed() const { onChange ? onChange() : void(); }
     void Enter(Op op) {
         const std::size_t nth = counts_[Index(op)]++;
         calls.push_back(op);
@@ -234,8 +224,7 @@ inline std::string Check(const Scenario& s) {
                (d.Count(Op::ReadScreenWidth) == cycles && d.Count(Op::ReadWindow) == 5 * cycles &&
                 d.window[0] == top + 30 * cycles && d.window[1] == left + 30 * cycles &&
                 d.window[2] == shrunk(width) && d.window[3] == shrunk(height)),
-           "The close did not read each step afresh, or stopped elsewhere than at the first top "
-           "past the screen's width. ");
+           "The close stopped elsewhere than at the first top past the screen's width. ");
 
     FakeDesktop t = s.desktop;
     t.window[0] = t.screenWidth + 1; // the same close as above, in one cycle
