@@ -1,7 +1,25 @@
 # Sourced by the tests that need a desktop: start_xvfb gives the script an Xvfb of its own,
 # start_wine a fresh Wine prefix in $BUILD (no wineserver or clipboard of an earlier run), spawn a
-# command in the background; when the script ends, each is stopped by its own pid.
-pids=() && trap stop_all EXIT
+# command in the background; when the script ends, each is stopped by its own pid. A check runs a
+# command, prints its name, and counts a failure with what the command said; finish sums up.
+pids=() failures=0 && trap stop_all EXIT
+check() { # name command...
+  local name=$1 && shift
+  "$@" >"$BUILD/check.out" 2>&1 && echo "ok   $name" && return
+  echo "FAIL $name: $(head -c 600 "$BUILD/check.out")" >&2 && failures=$((failures + 1))
+}
+same() { [ "$1" == "$2" ] || { echo "expected [${1:0:300}], got [${2:0:300}]" && false; }; }
+finish() { # what [note]
+  [ "$failures" -eq 0 ] || { echo "$failures $1 check(s) failed${2:-}" >&2 && exit 1; }
+  echo "All $1 checks passed${2:-}"
+}
+icon() { # of an .exe: wrestool pads the icon it rebuilds with zeros; what comes before is ours
+  cmp -s -n "$(stat -c %s resources/kelvorin.ico)" <(wrestool -x -t 14 "$1") resources/kelvorin.ico && echo icon
+}
+clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
+clipboard_is() { [ "$(clipboard)" == "$1" ]; }
+# Another program's copy: xclip serves the text until another program takes the clipboard.
+copy() { printf "$1" | xclip -i -selection clipboard -quiet >/dev/null 2>&1 & pids+=($!); }
 spawn() { "$@" & pids+=("$!"); }
 wait_for() { # seconds command...: until the command succeeds; fails once the seconds are over
   local end=$((SECONDS + $1)) && shift

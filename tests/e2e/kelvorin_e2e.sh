@@ -14,10 +14,6 @@ work=$(mktemp -d) && unset DISPLAY
 . "$(dirname "$0")/../lib.sh"
 trap '[ -z "${DISPLAY:-}" ] || kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
-# Another program's copy: xclip serves the text until another program takes the clipboard.
-copy() { printf "$1" | xclip -i -selection clipboard -quiet >/dev/null 2>&1 & pids+=($!); }
-clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
-clipboard_is() { [ "$(clipboard)" = "$1" ]; }
 # The characters of a UTF-8 text, one a line, sorted: equal lists make a permutation.
 characters() { printf '%s' "$1" | LC_ALL=C.UTF-8 grep -o . | LC_ALL=C sort; }
 scrambled_from() {

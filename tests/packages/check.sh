@@ -5,16 +5,9 @@
 # menu shortcut starting the program and its silent uninstall leaving nothing behind.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-BUILD="$PWD/build/package/check" && rm -rf "$BUILD" && mkdir -p "$BUILD/root" && failures=0
+BUILD="$PWD/build/package/check" && rm -rf "$BUILD" && mkdir -p "$BUILD/root" && . tests/lib.sh
 deb=$(ls dist/kelvorin_*_amd64.deb) zip=$(ls dist/Kelvorin-*-win64.zip) setup=$(ls dist/Kelvorin-*-setup.exe)
-check() { # name command...: passes when the command succeeds
-  local name=$1 && shift
-  "$@" >"$BUILD/out" 2>&1 && echo "ok   $name" && return
-  echo "FAIL $name: $(head -c 600 "$BUILD/out")" >&2 && failures=$((failures + 1))
-}
-same() { [ "$1" == "$2" ] || { echo "expected [$1], got [$2]" && false; }; }
 window() { xdotool search --limit 1 --name '^Kelvorin$'; }
-icon() { cmp -s -n "$(stat -c %s resources/kelvorin.ico)" <(wrestool -x -t 14 "$1") resources/kelvorin.ico && echo icon; }
 
 check "lintian: no errors, no warnings" lintian --fail-on error,warning "$deb"
 dpkg-deb -x "$deb" "$BUILD/root" && root="$BUILD/root/usr"
@@ -25,7 +18,7 @@ check "icons in 16, 32 and 48 px; --version; an unknown option: status 2 and an 
   same "16x16 32x32 48x48|Kelvorin 1.00.0001|2 kelvorin: unknown option '--frobnicate'" \
   "$(identify -format '%wx%h ' "$root"/share/icons/hicolor/*/apps/kelvorin.png | xargs)|$(env -u \
   DISPLAY "$root/bin/kelvorin" --version)|$status $(head -n1 "$BUILD/err")"
-. tests/lib.sh && start_xvfb
+start_xvfb
 spawn env -i -C / PATH=/usr/bin:/bin HOME="$BUILD" DISPLAY="$DISPLAY" "$root/bin/kelvorin" 2>/dev/null
 check "the unpacked program shows its window (screenshot: deb-window.png)" wait_for 20 window
 import -window root "$BUILD/deb-window.png" && kill "${pids[-1]}"
@@ -54,5 +47,4 @@ wait_for 30 eval "[ ! -e '$programs' ] && [ ! -e '$shortcut' ] && ! wine reg que
 check "a silent uninstall leaves no files, no shortcut and no registry key" same "" \
   "$(ls -d "$programs" "$shortcut" 2>/dev/null; wine reg query "$key" >/dev/null 2>&1 && echo "$key")"
 
-[ "$failures" -eq 0 ] || { echo "$failures package check(s) failed; screenshots in $BUILD" >&2 && exit 1; }
-echo "All package checks passed; screenshots in $BUILD"
+finish package "; screenshots in $BUILD"

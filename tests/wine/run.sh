@@ -7,42 +7,31 @@ set -euo pipefail
 export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/../.."
 BUILD="$PWD/build/windows" && EXE="$PWD/build/windows/Kelvorin.exe" && W="$BUILD/wine-test"
-P="$BUILD/tests/kelvorin_probe.exe" && mkdir -p "$W"
-failures=0
-check() { # name expected actual
-  [ "$2" == "$3" ] && echo "ok   $1" && return
-  echo "FAIL $1: expected [${2:0:300}], got [${3:0:300}]" >&2 && failures=$((failures + 1))
-}
+P="$BUILD/tests/kelvorin_probe.exe" && mkdir -p "$W" && . tests/lib.sh
 
 # shellcheck disable=SC2059 # the notice's \u escapes are meant to be expanded
 notice=$(printf "$(grep -A1 'kMakersNotice =' window/form1_design.h | sed -n 's/.*u"\(.*\)".*/\1/p')")
-check "version record" "1.00.0001|1.00.0001|1.0.0.1|1.0.0.1|Kelvorin|Kelvorin|Kelvorin.exe|English (U.S.)|Unicode|$notice" \
+check "version record" same "1.00.0001|1.00.0001|1.0.0.1|1.0.0.1|Kelvorin|Kelvorin|Kelvorin.exe|English (U.S.)|Unicode|$notice" \
   "$(exiftool -s3 -FileVersion -ProductVersion -FileVersionNumber -ProductVersionNumber -ProductName \
     -InternalName -OriginalFileName -LanguageCode -CharacterSet -LegalCopyright "$EXE" | paste -sd'|')"
-# wrestool pads the icon it rebuilds with zeros: what comes before must be our file.
-check "icon; manifest: common controls 6, asInvoker, PerMonitorV2; imports: system DLLs only" \
+check "icon; manifest: common controls 6, asInvoker, PerMonitorV2; imports: system DLLs only" same \
   "icon|Common-Controls\" version=\"6.0.0.0\" asInvoker PerMonitorV2|COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL USER32.DLL" \
-  "$(cmp -s -n "$(stat -c %s resources/kelvorin.ico)" <(wrestool -x -t 14 -n 1 "$EXE") \
-    resources/kelvorin.ico && echo icon)|$(wrestool -x --raw -t 24 -n 1 "$EXE" | grep -o -e asInvoker \
+  "$(icon "$EXE")|$(wrestool -x --raw -t 24 -n 1 "$EXE" | grep -o -e asInvoker \
     -e 'Common-Controls" version="6.0.0.0"' -e PerMonitorV2 | paste -sd' ')|$(x86_64-w64-mingw32-objdump \
     -p "$EXE" | sed -n 's/.*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort | paste -sd' ')"
 
-. tests/lib.sh
 start_xvfb
 start_wine
 probe() { timeout 20 wine "$P" 2>/dev/null | tr -d '\r' || true; }
 look() { probe | awk -v re="^($1)" '$0 ~ re' | paste -sd' '; } # the probe's lines that start so, joined
-clipboard() { xclip -o -selection clipboard 2>/dev/null || true; }
-clipboard_is() { [ "$(clipboard)" == "$1" ]; }
 clipboard_when() { wait_for 5 clipboard_is "$1" || true && clipboard; } # it holds $1, or 5 s on
-copy() { printf '%s' "$1" | xclip -i -quiet -selection clipboard >/dev/null 2>&1 & pids+=("$!"); }
 reordered() { [ "$1" != "$2" ] && [ "$(fold -w1 <<<"$1" | sort)" == "$(fold -w1 <<<"$2" | sort)" ] &&
   echo reordered || echo "not a new order of $2"; } # the same characters in another order
 
 spawn wine "$EXE" 2>/dev/null && app=$!
 wid=$(timeout 20 xdotool search --sync --limit 1 --name '^Kelvorin$') || { echo "FAIL no window" >&2 && exit 1; }
 # At 96 dpi, 15 twips a pixel; the X window is the client area (there is no window manager).
-check "layout, the box empty" \
+check "layout, the box empty" same \
   "client 312 88 control 101 8 8 297 25 control 102 80 48 145 25 control 103 0 80 313 9 text " "$(look .)"
 
 # A clipboard history's view: 8 keystrokes 150 ms apart (into the box: the focus starts there), a
@@ -54,12 +43,12 @@ xdotool windowfocus --sync "$wid" type --delay 150 Kelvorin
 # Do sits at 80,48 (145 x 25) in the client area, which is the X window here.
 sleep 1.5 && xdotool mousemove --window "$wid" 152 60 click 1 && sleep 0.5
 scrambled=$(look text | cut -c6-) && kill "$listener" # it would read the long text below from X, slowly
-check "a history sees the keystrokes marked, the word and the click's new order unmarked" \
+check "a history sees the keystrokes marked, the word and the click's new order unmarked" same \
   "listening$(printf ' marked%.0s' {1..8}) unmarked Kelvorin unmarked $scrambled reordered" \
   "$(tr -d '\r' <"$W/updates" | paste -sd' ') $(reordered "$scrambled" Kelvorin)"
 xdotool type '!' && typed=$(clipboard_when "$scrambled!") && xdotool key ctrl+z
 undone=$(clipboard_when Kelvorin) && xdotool key Tab space && sleep 0.5
-check "typing goes on after Do (the focus is back); Ctrl+Z takes it back with the click; Tab, Space: Do" \
+check "typing goes on after Do (the focus is back); Ctrl+Z takes it back with the click; Tab, Space: Do" same \
   "$scrambled! Kelvorin reordered" "$typed $undone $(reordered "$(clipboard)" Kelvorin)"
 
 # Another program copies within a second of the keystroke that empties the box: that marked
@@ -67,7 +56,7 @@ check "typing goes on after Do (the focus is back); Ctrl+Z takes it back with th
 xdotool key ctrl+a BackSpace
 emptied=$(clipboard_when "")
 copy kept && wait_for 5 clipboard_is kept && sleep 1
-check "deleting all empties the clipboard; a copy by another program meanwhile stays" \
+check "deleting all empties the clipboard; a copy by another program meanwhile stays" same \
   "[] [kept]" "[$emptied] [$(clipboard)]"
 
 # A paste beyond the limit stops at 32,767 code units, but not inside the emoji that straddles
@@ -81,12 +70,12 @@ exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!") # holds un
 wait_for 10 grep -q held "$W/hold" && xdotool mousemove --window "$wid" 152 60 click 1 && sleep 0.3
 long_box=$(look text | cut -c6-) && exec 4>&- # the probe waits until the window reads messages
 placed=$(wait_for 5 clipboard_is "$long_box" && echo placed) || placed="not placed"
-check "a paste at the limit: whole characters; Do: an answer while the clipboard is held, then placed" \
+check "a paste at the limit: whole characters; Do: an answer while the clipboard is held, then placed" same \
   "32766 reordered placed" "${#pasted} $(reordered "$long_box" "$pasted") $placed"
 
 xdotool mousemove --window "$wid" 150 20 && sleep 1 && tip=$(look tooltip)
 xdotool mousemove --window "$wid" 150 84 && sleep 1
-check "tooltips of the box and the bottom strip" \
+check "tooltips of the box and the bottom strip" same \
   "tooltip [ Click To Copy To Clipboard ] tooltip [$notice]" "$tip $(look tooltip)"
 
 # Alt+F4: the X window shrinks and slides down and right until it goes.
@@ -99,11 +88,10 @@ xdotool windowfocus --sync "$wid" key alt+F4
 timeout 60 tail -s 0.1 --pid="$app" -f /dev/null || kill "$app"
 status=0 && wait "$app" || status=$?
 wait "$frames_pid" || true
-check "Alt+F4: the window shrinks, slides down and right, and the program ends with status 0" \
+check "Alt+F4: the window shrinks, slides down and right, and the program ends with status 0" same \
   "shrank slid 0" "$(awk 'NR == 1 {x = $1; y = $2; w = $3; s = $3} $3 < s {s = $3}
     $1 > X {X = $1} $2 > Y {Y = $2} END {print (s < w ? "shrank" : "kept its width"),
     (X > x + 200 && Y > y + 200 ? "slid" : "moved from " x "," y " only to " X "," Y)}' \
     "$W/frames") $status"
 
-[ "$failures" -eq 0 ] || { echo "$failures Wine check(s) failed" >&2 && exit 1; }
-echo "All Wine checks passed"
+finish Wine
