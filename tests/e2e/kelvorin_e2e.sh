@@ -2,14 +2,15 @@
 # Drives the real program on an Xvfb of its own as a user would (xdotool's keys and pointer),
 # reads the clipboard with xclip from another process, closes the window as a window manager
 # does, and reads the clipboard after the end.
-#   kelvorin_e2e.sh PROGRAM X_HELPER KEEPER [WINDOW_MANAGER]
+#   kelvorin_e2e.sh PROGRAM KEEPER [WINDOW_MANAGER]
 # KEEPER: `manager`, a clipboard manager that takes the text over at the end; `copyq`, CopyQ,
 # which does not; `none`. Under a window manager moves and resizes go through it, as on a desktop.
 set -euo pipefail
-program=$1 helper=$2 keeper=$3 window_manager=${4:-}
+program=$1 keeper=$2 window_manager=${3:-} helper=$(dirname "$0")/x_helper.py
 for tool in Xvfb xdotool xclip $window_manager $([ "$keeper" != copyq ] || echo copyq); do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
+/usr/bin/python3 -c 'import Xlib' 2>/dev/null || { echo "SKIP: python3-xlib is not installed"; exit 77; }
 work=$(mktemp -d) && unset DISPLAY
 . "$(dirname "$0")/../lib.sh"
 trap '[ -z "${DISPLAY:-}" ] || kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
