@@ -14,7 +14,8 @@ finish() { # what [note]
   echo "All $1 checks passed${2:-}"
 }
 icon() { # of an .exe: wrestool pads the icon it rebuilds with zeros; what comes before is ours
-  cmp -s -n "$(stat -c %s resources/kelvorin.ico)" <(wrestool -x -t 14 "$1") resources/kelvorin.ico && echo icon
+  local ico=resources/kelvorin.ico
+  cmp -s -n "$(stat -c %s "$ico")" <(wrestool -x -t 14 "$1") "$ico" && echo icon
 }
 clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
 clipboard_is() { [ "$(clipboard)" == "$1" ]; }

@@ -128,7 +128,8 @@ wait_for 10 bash -c 'xclip -o -selection clipboard | grep -q ^xxx' || fail "xcli
 xdotool key ctrl+v
 wait_for 30 bash -c "! kill -0 $xclip_pid" || fail "the paste was not mirrored" # xclip lost it
 [ "$(clipboard | wc -c)" = 32767 ] || fail "the box kept $(clipboard | wc -c) of 10 MB, not 32,767"
-empty_box && [ $(($(rss) - before)) -lt 5120 ] || fail "$(($(rss) - before)) KiB more after the paste went"
+empty_box && [ $(($(rss) - before)) -lt 5120 ] ||
+  fail "$(($(rss) - before)) KiB more after the paste went"
 
 echo "pasting from a clipboard owner that never answers"
 xdotool type --delay 20 kept
