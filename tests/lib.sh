@@ -17,6 +17,9 @@ icon() { # of an .exe: wrestool pads the icon it rebuilds with zeros; what comes
   local ico=resources/kelvorin.ico
   cmp -s -n "$(stat -c %s "$ico")" <(wrestool -x -t 14 "$1") "$ico" && echo icon
 }
+# Whether the first text has the second's characters in another order.
+reordered() { [ "$1" != "$2" ] && [ "$(characters "$1")" == "$(characters "$2")" ]; }
+characters() { printf '%s' "$1" | LC_ALL=C.UTF-8 grep -o . | LC_ALL=C sort; }
 clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
 clipboard_is() { [ "$(clipboard)" == "$1" ]; }
 # Another program's copy: xclip serves the text until another program takes the clipboard.

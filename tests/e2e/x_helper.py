@@ -12,6 +12,7 @@ from Xlib.protocol import event
 
 d = display.Display()
 root = d.screen().root
+atom = d.intern_atom
 
 
 def close(window):
@@ -20,29 +21,26 @@ def close(window):
         return at.x, at.y
 
     window.change_attributes(event_mask=X.StructureNotifyMask)
-    x, y = where()
-    width, height = window.get_geometry().width, window.get_geometry().height
+    (x, y), size = where(), window.get_geometry()
+    width, height, configures = size.width, size.height, 0
     print("before", x, y, width, height)
-    protocols = d.intern_atom("WM_PROTOCOLS")
-    message = [d.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]
-    window.send_event(event.ClientMessage(window=window, client_type=protocols, data=(32, message)))
+    message = [atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]
+    window.send_event(event.ClientMessage(window=window, client_type=atom("WM_PROTOCOLS"),
+                                          data=(32, message)))
     signal.alarm(20)  # a close that never ends ends the helper, without an "after" line
-    configures = 0
     while (e := d.next_event()).type != X.DestroyNotify:
         if e.type == X.ConfigureNotify:
-            configures += 1
+            configures, width, height = configures + 1, min(width, e.width), min(height, e.height)
             try:
                 x, y = where()
             except error.BadWindow:  # gone meanwhile
                 pass
-            width, height = min(width, e.width), min(height, e.height)
     print("after", x, y, "smallest", width, height, "configures", configures)
 
 
 def clipboard_manager():
     window = root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
-    manager, clipboard = d.intern_atom("CLIPBOARD_MANAGER"), d.intern_atom("CLIPBOARD")
-    utf8, save_targets = d.intern_atom("UTF8_STRING"), d.intern_atom("SAVE_TARGETS")
+    manager, clipboard, utf8 = atom("CLIPBOARD_MANAGER"), atom("CLIPBOARD"), atom("UTF8_STRING")
     window.set_selection_owner(manager, X.CurrentTime)
     if d.get_selection_owner(manager) != window:
         sys.exit("another clipboard manager runs")
@@ -54,8 +52,8 @@ def clipboard_manager():
         if e.type != X.SelectionRequest:
             continue
         answer = X.NONE
-        if e.selection == manager and e.target == save_targets:
-            # The owner's text as of the request; it waits for our answer meanwhile.
+        if e.selection == manager and e.target == atom("SAVE_TARGETS"):
+            # The owner's text as of the request; the owner waits for our answer meanwhile.
             window.convert_selection(clipboard, utf8, utf8, e.time)
             while (notify := d.next_event()).type != X.SelectionNotify:
                 pass
@@ -68,15 +66,14 @@ def clipboard_manager():
         elif e.selection == clipboard and holding and e.target == utf8:
             e.requestor.change_property(e.property, utf8, 8, text)
             answer = e.property
-        e.requestor.send_event(event.SelectionNotify(
-            time=e.time, requestor=e.requestor, selection=e.selection, target=e.target,
-            property=answer))
+        e.requestor.send_event(event.SelectionNotify(time=e.time, requestor=e.requestor,
+                               selection=e.selection, target=e.target, property=answer))
         d.flush()
 
 
-if sys.argv[1:2] == ["close"] and len(sys.argv) == 3:
-    close(d.create_resource_object("window", int(sys.argv[2], 0)))
-elif sys.argv[1:] == ["clipboard-manager"]:
+if sys.argv[1:] == ["clipboard-manager"]:
     clipboard_manager()
+elif sys.argv[1:2] == ["close"] and len(sys.argv) == 3:
+    close(d.create_resource_object("window", int(sys.argv[2], 0)))
 else:
     sys.exit(f"usage: {sys.argv[0]} close WINDOW | clipboard-manager")

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the packages in dist/ as a user's system takes them, after scripts/package.sh: lintian,
-# the metadata validators, the .deb unpacked into an empty root (its program answers and shows its
-# window under Xvfb), the zip's contents, and under Wine the installer's silent install, its Start
-# menu shortcut starting the program and its silent uninstall leaving nothing behind.
+# the metadata validators, the .deb unpacked into an empty root (its program answers), the zip's
+# contents, and under Wine the installer's silent install, its Start menu shortcut starting the
+# program and its silent uninstall leaving nothing behind.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BUILD="$PWD/build/package/check" && rm -rf "$BUILD" && mkdir -p "$BUILD/root" && . tests/lib.sh
@@ -19,9 +19,6 @@ check "icons in 16, 32 and 48 px; --version; an unknown option: status 2 and an 
   "$(identify -format '%wx%h ' "$root"/share/icons/hicolor/*/apps/kelvorin.png | xargs)|$(env -u \
   DISPLAY "$root/bin/kelvorin" --version)|$status $(head -n1 "$BUILD/err")"
 start_xvfb
-spawn env -i -C / PATH=/usr/bin:/bin HOME="$BUILD" DISPLAY="$DISPLAY" "$root/bin/kelvorin" 2>/dev/null
-check "the unpacked program shows its window (screenshot: deb-window.png)" wait_for 20 window
-import -window root "$BUILD/deb-window.png" && kill "${pids[-1]}"
 
 check "the zip: program, licence, readme; the installer: version, no elevation, the program's icon" \
   same "Kelvorin.exe LICENSE.txt README.txt|1.00.0001|level=\"asInvoker\"|icon" "$(unzip -Z1 "$zip" |

@@ -19,10 +19,7 @@ class RecordingWindow final : public kelvorin::qt::MainWindow {
         MainWindow::WriteWindow(extent, twips);
         frames.push_back(frameGeometry());
     }
-    void EndProgram() override {
-        ++ends;
-        MainWindow::EndProgram();
-    }
+    void EndProgram() override { ++ends, MainWindow::EndProgram(); }
 };
 
 // What a window and each control show, the window's icon included, and what a screen reader says.

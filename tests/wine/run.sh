@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks Kelvorin.exe as a user and an installer see it: its version record, icon, manifest and
-# imports, then the program under Wine and Xvfb, driven with xdotool's real keys and pointer, its
+# Checks Kelvorin.exe as a user and an installer see it: its version record, icon and manifest,
+# then the program under Wine and Xvfb, driven with xdotool's real keys and pointer, its
 # clipboard read with xclip from another process and its controls looked at with the probe.
 #   tests/wine/run.sh     after building the windows preset; exits non-zero on a failure
 set -euo pipefail
@@ -14,19 +14,16 @@ notice=$(printf "$(grep -A1 'kMakersNotice =' window/form1_design.h | sed -n 's/
 check "version record" same "1.00.0001|1.00.0001|1.0.0.1|1.0.0.1|Kelvorin|Kelvorin|Kelvorin.exe|English (U.S.)|Unicode|$notice" \
   "$(exiftool -s3 -FileVersion -ProductVersion -FileVersionNumber -ProductVersionNumber -ProductName \
     -InternalName -OriginalFileName -LanguageCode -CharacterSet -LegalCopyright "$EXE" | paste -sd'|')"
-check "icon; manifest: common controls 6, asInvoker, PerMonitorV2; imports: system DLLs only" same \
-  "icon|Common-Controls\" version=\"6.0.0.0\" asInvoker PerMonitorV2|COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL USER32.DLL" \
-  "$(icon "$EXE")|$(wrestool -x --raw -t 24 -n 1 "$EXE" | grep -o -e asInvoker \
-    -e 'Common-Controls" version="6.0.0.0"' -e PerMonitorV2 | paste -sd' ')|$(x86_64-w64-mingw32-objdump \
-    -p "$EXE" | sed -n 's/.*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort | paste -sd' ')"
+# No check of the imports: a MinGW runtime DLL, missing on Windows, is missing here too.
+check "icon; manifest: common controls 6, asInvoker, PerMonitorV2" same \
+  "icon|Common-Controls\" version=\"6.0.0.0\" asInvoker PerMonitorV2" "$(icon "$EXE")|$(wrestool \
+  -x --raw -t 24 -n 1 "$EXE" | grep -o -e asInvoker -e 'Common-Controls" version="6.0.0.0"' -e PerMonitorV2 | paste -sd' ')"
 
 start_xvfb
 start_wine
 probe() { timeout 20 wine "$P" 2>/dev/null | tr -d '\r' || true; }
 look() { probe | awk -v re="^($1)" '$0 ~ re' | paste -sd' '; } # the probe's lines that start so, joined
 clipboard_when() { wait_for 5 clipboard_is "$1" || true && clipboard; } # it holds $1, or 5 s on
-reordered() { [ "$1" != "$2" ] && [ "$(fold -w1 <<<"$1" | sort)" == "$(fold -w1 <<<"$2" | sort)" ] &&
-  echo reordered || echo "not a new order of $2"; } # the same characters in another order
 
 spawn wine "$EXE" 2>/dev/null && app=$!
 wid=$(timeout 20 xdotool search --sync --limit 1 --name '^Kelvorin$') || { echo "FAIL no window" >&2 && exit 1; }
@@ -45,11 +42,11 @@ sleep 1.5 && xdotool mousemove --window "$wid" 152 60 click 1 && sleep 0.5
 scrambled=$(look text | cut -c6-) && kill "$listener" # it would read the long text below from X, slowly
 check "a history sees the keystrokes marked, the word and the click's new order unmarked" same \
   "listening$(printf ' marked%.0s' {1..8}) unmarked Kelvorin unmarked $scrambled reordered" \
-  "$(tr -d '\r' <"$W/updates" | paste -sd' ') $(reordered "$scrambled" Kelvorin)"
+  "$(tr -d '\r' <"$W/updates" | paste -sd' ') $(reordered "$scrambled" Kelvorin && echo reordered)"
 xdotool type '!' && typed=$(clipboard_when "$scrambled!") && xdotool key ctrl+z
 undone=$(clipboard_when Kelvorin) && xdotool key Tab space && sleep 0.5
 check "typing goes on after Do (the focus is back); Ctrl+Z takes it back with the click; Tab, Space: Do" same \
-  "$scrambled! Kelvorin reordered" "$typed $undone $(reordered "$(clipboard)" Kelvorin)"
+  "$scrambled! Kelvorin reordered" "$typed $undone $(reordered "$(clipboard)" Kelvorin && echo reordered)"
 
 # Another program copies within a second of the keystroke that empties the box: that marked
 # empty text is not placed again, unmarked, over the copy.
@@ -71,7 +68,7 @@ wait_for 10 grep -q held "$W/hold" && xdotool mousemove --window "$wid" 152 60 c
 long_box=$(look text | cut -c6-) && exec 4>&- # the probe waits until the window reads messages
 placed=$(wait_for 5 clipboard_is "$long_box" && echo placed) || placed="not placed"
 check "a paste at the limit: whole characters; Do: an answer while the clipboard is held, then placed" same \
-  "32766 reordered placed" "${#pasted} $(reordered "$long_box" "$pasted") $placed"
+  "32766 reordered placed" "${#pasted} $(reordered "$long_box" "$pasted" && echo reordered) $placed"
 
 xdotool mousemove --window "$wid" 150 20 && sleep 1 && tip=$(look tooltip)
 xdotool mousemove --window "$wid" 150 84 && sleep 1
