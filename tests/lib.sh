@@ -1,7 +1,7 @@
-# Sourced by the tests that need a desktop: start_xvfb gives the script an Xvfb of its own,
-# start_wine a fresh Wine prefix in $BUILD (no wineserver or clipboard of an earlier run), spawn a
-# command in the background; when the script ends, each is stopped by its own pid. A check runs a
-# command, prints its name, and counts a failure with what the command said; finish sums up.
+# Sourced by the tests that need a desktop: start_xvfb gives the script an Xvfb of its own (which,
+# as a desktop's, does not reset when its last client leaves), start_wine a fresh Wine prefix in
+# $BUILD, spawn a command in the background; when the script ends, each is stopped by its own pid.
+# A check runs a command, prints its name, and counts a failure with its output; finish sums up.
 pids=() failures=0 && trap stop_all EXIT
 check() { # name command...
   local name=$1 && shift
@@ -14,8 +14,7 @@ finish() { # what [note]
   echo "All $1 checks passed${2:-}"
 }
 icon() { # of an .exe: wrestool pads the icon it rebuilds with zeros; what comes before is ours
-  local ico=resources/kelvorin.ico
-  cmp -s -n "$(stat -c %s "$ico")" <(wrestool -x -t 14 "$1") "$ico" && echo icon
+  local i=resources/kelvorin.ico && cmp -s -n "$(stat -c %s $i)" <(wrestool -x -t 14 "$1") $i && echo icon
 }
 # Whether the first text has the second's characters in another order.
 reordered() { [ "$1" != "$2" ] && [ "$(characters "$1")" == "$(characters "$2")" ]; }
@@ -36,7 +35,7 @@ stop_all() { # Xvfb, the first, goes last: a Wine process that loses its display
   wait "${pids[@]}" 2>/dev/null || true
 }
 start_xvfb() {
-  exec 3< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null) && pids+=("$!")
+  exec 3< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>/dev/null) && pids+=("$!")
   read -r -t 10 -u 3 display || { echo "FAIL Xvfb did not start" >&2 && exit 1; }
   export DISPLAY=":$display"
 }
