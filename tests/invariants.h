@@ -242,11 +242,14 @@ inline std::string Check(const Scenario& s) {
                     (!changes || t.clipboard == host.ReadText())),
                "A reaction without failures left the widget or the clipboard behind. ");
     };
-    const std::u16string pasted(CutAtCharacter(s.text, design::kTextBoxMaxLength));
-    react([&] { t.text = pasted, host.Edited(pasted); }, !pasted.empty());
-    react([&] { host.Clicked(); }, !pasted.empty());
-    const std::u16string shown(host.ReadText());
-    react([&] { host.WriteText(shown); }, false); // no change, but the widget catches up
+    // Pasted uncut, as another program may set the box: the host cuts it and shows the cut.
+    react([&] { t.text = s.text, host.Edited(s.text); }, !s.text.empty());
+    react([&] { host.Clicked(); }, !s.text.empty());
+    const std::u16string scrambled(host.ReadText());
+    react([&] { host.WriteText(scrambled); }, false); // no change, but the widget catches up
+    // A cut has put what it removed on the clipboard: the rest is not placed over it.
+    const std::u16string shown = scrambled.substr(0, scrambled.size() / 2);
+    react([&] { t.text = shown, host.Edited(shown, Edit::Cut); }, false);
     t.budget = t.calls.size() + 100000;
     react([&] { host.Closing(); }, false);
     const std::size_t calls = t.calls.size();

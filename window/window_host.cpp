@@ -38,18 +38,32 @@ void WindowHost::Clicked() {
     form_.Command1_Click();
 }
 
-void WindowHost::Edited(Text text) {
-    if (ended_ || showing_ || text == Text(text_)) {
+void WindowHost::Edited(Text text, Edit edit) {
+    if (ended_ || showing_) {
+        return;
+    }
+    // Typing and pasting stop at the limit; a program that sets the box's text need not.
+    const Text kept = CutAtCharacter(text, kMaxLength);
+    const bool cut = kept.size() < text.size();
+    const bool changes = kept != Text(text_);
+    if (!changes && !cut) {
         return;
     }
     if (reactionDepth_ == 0) {
         history_ = History::Skip;
     }
     Reaction reaction(*this);
-    KeepClipboardText();
-    text_.assign(text);
-    boxBehind_ = false; // what the user sees is the text now
-    form_.TextBox1_Change();
+    boxBehind_ = cut; // otherwise what the user sees is the text now
+    if (changes) {
+        KeepClipboardText();
+        text_.assign(kept);
+        form_.TextBox1_Change();
+    }
+    // The cut text stays on the clipboard; the box's next change is mirrored as usual.
+    if (edit == Edit::Cut) {
+        clipboard_ = Clipboard::Untouched;
+        clipboardText_.clear();
+    }
 }
 
 void WindowHost::Closing() {

@@ -9,6 +9,9 @@
 
 namespace kelvorin {
 
+// How the user changed the box: a cut has already put the removed text on the clipboard.
+enum class Edit { Change, Cut };
+
 // Form1 on a desktop toolkit: the window-system services that Form1 and the scrambler use, kept
 // once for every backend. The box's text is held here, ahead of the widget; a write that changes
 // it notifies Form1 once, before the writer goes on; the widget and the clipboard are brought up
@@ -21,9 +24,11 @@ class WindowHost final : public WindowSystem {
     WindowHost& operator=(const WindowHost&) = delete;
 
     // The toolkit's events, each one reaction. Once the program has ended they do nothing.
-    void Clicked();         // "Do" was clicked, by mouse or keyboard
-    void Edited(Text text); // the box reports a change by the user (typing, paste, undo)
-    void Closing();         // the window is about to close
+    void Clicked(); // "Do" was clicked, by mouse or keyboard
+    // The box reports a change by the user (typing, paste, undo, cut) or by another program. A
+    // text past the box's limit is cut between characters, and the box is made to show the cut.
+    void Edited(Text text, Edit edit = Edit::Change);
+    void Closing(); // the window is about to close
 
     bool Ended() const { return ended_; }
 
