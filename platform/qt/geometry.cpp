@@ -8,15 +8,22 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kelvorin::qt {
 
 namespace {
 
-// How long a window manager gets to carry out one step of the closing animation; they answer
-// within a millisecond or two.
-constexpr int kCarryOutMs = 100;
+// How long a step of the closing animation is waited for. Window managers answer within a
+// millisecond or two; on a busy machine one may not run for a while, and a step is not given up
+// for that: an unanswered step fails without counting as refused.
+constexpr int kAnswerMs = 1000;
+
+// How long a step carried out is waited for its answer, so that a late one is not taken for the
+// next step's, and how long an answer may precede the window's arrival (a manager that resizes
+// the window first and its frame after).
+constexpr int kAnswerSlackMs = 50;
 
 // One extent of a rectangle, in its pixels.
 int Pick(const QRect& rect, Extent extent) {
@@ -93,31 +100,51 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
 }
 
 // A window manager carries out a client's move or resize on its own time, and may first ask
-// the client to draw (the _NET_WM_SYNC_REQUEST handshake). Wait, a bounded time, until the
-// server has the window where it was asked to go, so that each step is seen and the next one
-// reads where the window really is. Only window-system events run meanwhile: input stays queued
-// (and is dropped when the program ends), as no input may be handled during the animation.
+// the client to draw (the _NET_WM_SYNC_REQUEST handshake). Wait until the server has the window
+// where it was asked to go, so that each step is seen and the next one reads where the window
+// really is; false when the server answered with the window elsewhere. Only window-system events
+// run meanwhile: input stays queued (and is dropped when the program ends), as no input may be
+// handled during the animation.
 bool MainWindow::CarriedOut(Extent extent, int value) {
+    if (!answers_) {
+        answers_.emplace(*this);
+    }
+    answers_->Expect();
     // Where Qt scales the window, a frame of an odd number of device pixels comes out half a
     // pixel off in Qt's units, and rounds either way.
     const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
     const auto settled = [&] { return std::abs(Pick(Frame(), extent) - value) <= slack; };
-    const QDeadlineTimer deadline(kCarryOutMs, Qt::PreciseTimer);
-    // Ends a wait for events that no event ends. Re-armed with the time left before each wait,
-    // since a timer may fire a little early, and a wait with no timer left would never end.
+    const QDeadlineTimer deadline(kAnswerMs, Qt::PreciseTimer);
+    QDeadlineTimer slackOver(QDeadlineTimer::Forever); // runs from the answer or the arrival
+    for (;;) {
+        const bool there = settled();
+        if (there || answers_->Answered()) {
+            if (slackOver.isForever()) {
+                slackOver.setRemainingTime(kAnswerSlackMs, Qt::PreciseTimer);
+            }
+            if (there && answers_->Answered()) {
+                return true;
+            }
+            if (slackOver.hasExpired()) {
+                return there; // there with no answer heard, or answered and elsewhere
+            }
+        } else if (deadline.hasExpired()) {
+            throw PlatformError("the window manager has not answered yet");
+        }
+        WaitForWindowSystem(slackOver.isForever() ? deadline.remainingTime()
+                                                  : slackOver.remainingTime());
+    }
+}
+
+// Runs the window system's events for at most `ms`, and returns early once one came.
+void MainWindow::WaitForWindowSystem(qint64 ms) {
+    // Ends a wait for events that no event ends; a wait with no timer left would never end.
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
-    while (!settled()) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0) {
-            return false;
-        }
-        wake.start(static_cast<int>(left));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    wake.start(static_cast<int>(std::max<qint64>(ms, 1)));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::WaitForMoreEvents);
 }
 
 float MainWindow::ReadScreenWidth() {

@@ -2,6 +2,7 @@
 
 #include "platform/clock_random.h"
 #include "platform/qt/x11_clipboard.h"
+#include "platform/qt/x11_frame.h"
 #include "platform/toolkit.h"
 #include "window/window_host.h"
 
@@ -65,6 +66,7 @@ class MainWindow : public QWidget, public Toolkit {
     void SettleClipboard();
     void OnBoxTextChanged(const QString& text);
     bool CarriedOut(Extent extent, int value);
+    static void WaitForWindowSystem(qint64 ms);
     QRect Frame() const; // the outer frame where the display server has it
 
     QLineEdit* textBox1_ = nullptr;
@@ -72,7 +74,8 @@ class MainWindow : public QWidget, public Toolkit {
     QLabel* label1_ = nullptr;
 
     bool sizeLimitsLifted_ = false;
-    int refusedWidth_ = 0; // the largest client size the window manager did not take
+    std::optional<X11Answers> answers_; // heard from the close's first step on
+    int refusedWidth_ = 0;              // the largest client size the window manager did not take
     int refusedHeight_ = 0;
     int refusedLeft_ = std::numeric_limits<int>::max(); // the first place it did not take
     int refusedTop_ = std::numeric_limits<int>::max();

@@ -1,5 +1,6 @@
 #include "platform/qt/x11_frame.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -62,6 +63,41 @@ std::optional<QRect> X11Frame(const QWidget& window) {
         frame = tree->parent;
     }
     return std::nullopt;
+}
+
+X11Answers::X11Answers(const QWidget& window) : window_(window) {
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+X11Answers::~X11Answers() { QCoreApplication::instance()->removeNativeEventFilter(this); }
+
+void X11Answers::Expect() {
+    answered_ = false;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr) {
+        return;
+    }
+    // A mark in the request stream, just after the request: an event from the server carries
+    // the number of the last request it had carried out, so one numbered from the request on
+    // comes after it.
+    xcb_connection_t* connection = x11->connection();
+    const unsigned int mark = xcb_get_input_focus(connection).sequence;
+    xcb_discard_reply(connection, mark);
+    since_ = mark - 1;
+}
+
+bool X11Answers::nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) {
+    if (type != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY &&
+        reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window ==
+            static_cast<xcb_window_t>(window_.winId()) &&
+        static_cast<std::int32_t>(event->full_sequence - since_) >= 0) {
+        answered_ = true;
+    }
+    return false; // Qt still takes every event
 }
 
 } // namespace kelvorin::qt

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QRect>
 #include <QWidget>
+
+#include <cstdint>
 
 #include <optional>
 
@@ -13,5 +16,29 @@ namespace kelvorin::qt {
 // pixels, as move() and resize() take them. Empty when not on X11 or when the server cannot
 // tell.
 std::optional<QRect> X11Frame(const QWidget& window);
+
+// Whether the display server has answered a request to move or resize the window. Any
+// ConfigureNotify of the window from the request on is an answer: the server's own where there is
+// no window manager or the window's size changed, else the one a manager sends (ICCCM 4.1.5) when
+// it moved the window, put it elsewhere or kept it where it was. Installed while it lives; on a
+// display that is not X11 it hears nothing.
+class X11Answers final : public QAbstractNativeEventFilter {
+  public:
+    explicit X11Answers(const QWidget& window);
+    ~X11Answers() override;
+    X11Answers(const X11Answers&) = delete;
+    X11Answers& operator=(const X11Answers&) = delete;
+
+    // Call right after a request: what the server says from then on counts.
+    void Expect();
+    bool Answered() const { return answered_; }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
+
+  private:
+    const QWidget& window_;
+    std::uint32_t since_ = 0; // the sequence number of the request before the mark
+    bool answered_ = false;
+};
 
 } // namespace kelvorin::qt

@@ -1,13 +1,13 @@
 #!/usr/bin/python3
 """What the end-to-end test needs from an X desktop that Xvfb alone lacks.
   x_helper.py close WINDOW       closes it as a window manager does (WM_DELETE_WINDOW), then
-                                 reports where it went until it was destroyed
+                                 reports where it went until it was destroyed, also when read late
   x_helper.py clipboard-manager  takes the clipboard over when its owner ends (SAVE_TARGETS)
 """
 import signal
 import sys
 
-from Xlib import X, display, error
+from Xlib import X, display
 from Xlib.protocol import event
 
 d = display.Display()
@@ -16,25 +16,25 @@ atom = d.intern_atom
 
 
 def close(window):
-    def where():  # on the screen, in a window manager's frame or not
-        at = root.translate_coords(window, 0, 0)
-        return at.x, at.y
-
-    window.change_attributes(event_mask=X.StructureNotifyMask)
-    (x, y), size = where(), window.get_geometry()
-    width, height, configures = size.width, size.height, 0
-    print("before", x, y, width, height)
+    # What moves on the screen: the window manager's frame around the window, or the window itself.
+    # Where it went is read from the events, which outlive the window, not asked of the server.
+    frame = window
+    while (parent := frame.query_tree().parent) != root:
+        frame = parent
+    for watched in {frame, window}:
+        watched.change_attributes(event_mask=X.StructureNotifyMask)
+    at = frame.get_geometry()
+    x, y, width, height, configures = at.x, at.y, at.width, at.height, 0
     message = [atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]
     window.send_event(event.ClientMessage(window=window, client_type=atom("WM_PROTOCOLS"),
                                           data=(32, message)))
+    d.flush()
+    print("before", x, y, width, height, flush=True)  # sent: the close is under way
     signal.alarm(20)  # a close that never ends ends the helper, without an "after" line
-    while (e := d.next_event()).type != X.DestroyNotify:
-        if e.type == X.ConfigureNotify:
-            configures, width, height = configures + 1, min(width, e.width), min(height, e.height)
-            try:
-                x, y = where()
-            except error.BadWindow:  # gone meanwhile
-                pass
+    while not ((e := d.next_event()).type == X.DestroyNotify and e.window == window):
+        if e.type == X.ConfigureNotify and e.window == frame and not e.send_event:
+            x, y, configures = e.x, e.y, configures + 1
+            width, height = min(width, e.width), min(height, e.height)
     print("after", x, y, "smallest", width, height, "configures", configures)
 
 
