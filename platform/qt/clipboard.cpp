@@ -70,36 +70,54 @@ void MainWindow::SetClipboardText(Text text, History history) {
 
 void MainWindow::ClearClipboard() { QGuiApplication::clipboard()->clear(); }
 
+// Whether the clipboard is ours now. On X11 the server is asked: Qt learns that another program
+// copied only when it next reads its events, and asked for the text meanwhile, it would fetch
+// that program's text and could place it as ours.
+bool MainWindow::OwnsClipboard() const {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 != nullptr && x11->connection() != nullptr) {
+        return OwnClipboardWindow(x11->connection()).has_value();
+    }
+    return QGuiApplication::clipboard()->ownsClipboard();
+}
+
 // Only while the clipboard still holds our marked text: a text that another program, or the
-// box's own Ctrl+C, put there meanwhile stays.
+// box's own Ctrl+C, put there meanwhile stays. Still ours after Qt gave the text, Qt gave it from
+// its own copy.
 void MainWindow::SettleClipboard() {
     settle_.stop();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    const QMimeData* data = clipboard->ownsClipboard() ? clipboard->mimeData() : nullptr;
-    if (data != nullptr && data->hasFormat(kSkipHistory)) {
+    if (!OwnsClipboard()) {
+        return;
+    }
+    const QMimeData* data = clipboard->mimeData();
+    if (data != nullptr && data->hasFormat(kSkipHistory) && OwnsClipboard()) {
         clipboard->setMimeData(TextData(data->text(), History::Keep));
     }
 }
 
-std::optional<KeptClipboard> MainWindow::ClipboardToKeep() {
+std::optional<KeptClipboard> MainWindow::ClipboardToKeep(const std::string& display) {
     SettleClipboard();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard->ownsClipboard()) {
-        return std::nullopt;
-    }
-    const QString text = clipboard->text();
     if (QGuiApplication::platformName() == QLatin1String("wayland")) {
-        HandToWlCopy(text);
+        if (clipboard->ownsClipboard()) {
+            HandToWlCopy(clipboard->text());
+        }
         return std::nullopt;
     }
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    const std::optional<std::uint32_t> owner = x11 != nullptr && x11->connection() != nullptr
-                                                   ? ClipboardOwner(x11->connection())
-                                                   : std::nullopt;
-    if (!owner) {
+    if (x11 == nullptr || x11->connection() == nullptr || IsRemoteDisplay(display)) {
         return std::nullopt;
     }
-    return KeptClipboard{text.toUtf8().toStdString(), text.toLatin1().toStdString(), *owner};
+    const std::optional<std::uint32_t> owner = OwnClipboardWindow(x11->connection());
+    const QString text = owner ? clipboard->text() : QString();
+    // The same window of ours before and after Qt gave the text: nobody copied in between, and
+    // Qt gave it from its own copy.
+    if (text.isEmpty() || OwnClipboardWindow(x11->connection()) != owner) {
+        return std::nullopt;
+    }
+    return KeptClipboard{text.toUtf8().toStdString(), text.toLatin1().toStdString(), *owner,
+                         display};
 }
 
 } // namespace kelvorin::qt

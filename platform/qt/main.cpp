@@ -6,11 +6,17 @@
 #include <cstdio>
 #include <optional>
 
+#include <unistd.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
 int main(int argc, char* argv[]) {
+    // What keeps the clipboard's text after the end is this program again, started for that.
+    if (kelvorin::qt::IsKeeper(argv[0])) {
+        return kelvorin::qt::RunKeeper(STDIN_FILENO);
+    }
     const auto commandLine = kelvorin::qt::ReadCommandLine(argc, argv);
     if (commandLine.action != kelvorin::qt::CommandLine::Action::Run) {
         const bool answered = commandLine.action == kelvorin::qt::CommandLine::Action::Answer;
@@ -33,11 +39,11 @@ int main(int argc, char* argv[]) {
         // Returning from main, rather than exiting from the closing animation, lets the
         // QApplication's destructor hand the clipboard's content to a clipboard manager.
         status = application.exec();
-        kept = form1.ClipboardToKeep();
+        kept = form1.ClipboardToKeep(commandLine.display);
     }
     // Where no clipboard manager took the text over, a small process of ours serves it on.
     if (kept) {
-        kelvorin::qt::ServeAfterEnd(*kept, commandLine.display);
+        kelvorin::qt::ServeAfterEnd(*kept);
     }
     return status;
 }

@@ -52,9 +52,10 @@ class MainWindow : public QWidget, public Toolkit {
 
     // Call once, after the event loop has ended and before the QApplication goes. Places a
     // keystroke's marked text once more unmarked, and says what to keep serving after the end
-    // (on X11, see ServeAfterEnd): the clipboard's text if it is still ours. On Wayland it hands
-    // the text to wl-copy, where installed, and returns nothing.
-    std::optional<KeptClipboard> ClipboardToKeep();
+    // (on X11, see ServeAfterEnd): the clipboard's text if it is still ours, not empty, and the
+    // display (`display`, empty for $DISPLAY) is this machine's. On Wayland it hands the text to
+    // wl-copy, where installed, and returns nothing.
+    std::optional<KeptClipboard> ClipboardToKeep(const std::string& display);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,6 +65,7 @@ class MainWindow : public QWidget, public Toolkit {
     void SetUpTextBox();
     void SetUpClipboard();
     void SettleClipboard();
+    bool OwnsClipboard() const;
     void OnBoxTextChanged(const QString& text);
     bool CarriedOut(Extent extent, int value);
     static void WaitForWindowSystem(qint64 ms);

@@ -1,12 +1,18 @@
 #include "platform/qt/x11_clipboard.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include <xcb/xcb.h>
 
@@ -19,10 +25,13 @@ struct FreeReply {
 };
 template <class Reply> using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
 
-enum Name { Clipboard, Targets, Timestamp, Utf8String, Text, PlainUtf8, Plain, NameCount };
+// clang-format off
+enum Name { Clipboard, Targets, Timestamp, Multiple, AtomPair, Utf8String, Text, PlainUtf8, Plain,
+            NameCount };
 constexpr std::array<const char*, NameCount> kNames = {
-    "CLIPBOARD", "TARGETS", "TIMESTAMP", "UTF8_STRING", "TEXT", "text/plain;charset=utf-8",
-    "text/plain"};
+    "CLIPBOARD", "TARGETS", "TIMESTAMP", "MULTIPLE", "ATOM_PAIR", "UTF8_STRING", "TEXT",
+    "text/plain;charset=utf-8", "text/plain"};
+// clang-format on
 using Atoms = std::array<xcb_atom_t, NameCount>;
 
 // All names in one round trip; false if the server answered none for one of them.
@@ -88,33 +97,34 @@ class Server {
 
   private:
     // Answers with the property set, or with none where it refuses: a request from before our
-    // claim, or a target it does not offer.
+    // claim, another selection, a target it does not offer, or a property it could not write.
     void Answer(const xcb_selection_request_event_t& request) {
         // Obsolete requestors name no property: the target is the property then.
         const xcb_atom_t property =
             request.property != XCB_ATOM_NONE ? request.property : xcb_atom_t{request.target};
+        // Server time wraps after 49 days: "before" is within half the circle.
+        const bool current = request.time == XCB_CURRENT_TIME ||
+                             static_cast<std::int32_t>(request.time - since_) >= 0;
+        const bool done = request.selection == atoms_[Clipboard] && current &&
+                          (request.target == atoms_[Multiple]
+                               ? ConvertMultiple(request.requestor, request.property)
+                               : Convert(request.requestor, request.target, property));
         xcb_selection_notify_event_t notify{};
         notify.response_type = XCB_SELECTION_NOTIFY;
         notify.time = request.time;
         notify.requestor = request.requestor;
         notify.selection = request.selection;
         notify.target = request.target;
-        notify.property = Convert(request, property) ? property : xcb_atom_t{XCB_ATOM_NONE};
+        notify.property = done ? property : xcb_atom_t{XCB_ATOM_NONE};
         xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
                        reinterpret_cast<const char*>(&notify));
     }
 
-    bool Convert(const xcb_selection_request_event_t& request, xcb_atom_t property) {
-        if (request.selection != atoms_[Clipboard] ||
-            (request.time != XCB_CURRENT_TIME && request.time < since_)) {
-            return false;
-        }
-        const xcb_atom_t target = request.target;
-        const xcb_window_t requestor = request.requestor;
+    bool Convert(xcb_window_t requestor, xcb_atom_t target, xcb_atom_t property) {
         if (target == atoms_[Targets]) {
-            const std::array<xcb_atom_t, 7> offered = {
-                atoms_[Targets], atoms_[Timestamp], atoms_[Utf8String], atoms_[PlainUtf8],
-                atoms_[Plain],   XCB_ATOM_STRING,   atoms_[Text]};
+            const std::array<xcb_atom_t, 8> offered = {
+                atoms_[Targets],   atoms_[Timestamp], atoms_[Multiple], atoms_[Utf8String],
+                atoms_[PlainUtf8], atoms_[Plain],     XCB_ATOM_STRING,  atoms_[Text]};
             return Put(requestor, property, XCB_ATOM_ATOM, 32, offered.size(), offered.data());
         }
         if (target == atoms_[Timestamp]) {
@@ -132,17 +142,45 @@ class Server {
         return false;
     }
 
+    // MULTIPLE names (target, property) pairs in the requestor's property; each is converted on
+    // its own, and a pair that fails gets None for its property, as ICCCM 2.6.2 has it.
+    bool ConvertMultiple(xcb_window_t requestor, xcb_atom_t property) {
+        if (property == XCB_ATOM_NONE) {
+            return false;
+        }
+        const ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            connection_,
+            xcb_get_property(connection_, 0, requestor, property, atoms_[AtomPair], 0, 1024),
+            nullptr));
+        if (!reply || reply->format != 32 || reply->type != atoms_[AtomPair]) {
+            return false;
+        }
+        const auto* first = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        std::vector<xcb_atom_t> pairs(first,
+                                      first + xcb_get_property_value_length(reply.get()) / 4);
+        pairs.resize(pairs.size() / 2 * 2);
+        for (std::size_t i = 0; i < pairs.size(); i += 2) {
+            const bool done = pairs[i] != atoms_[Multiple] && pairs[i + 1] != XCB_ATOM_NONE &&
+                              Convert(requestor, pairs[i], pairs[i + 1]);
+            pairs[i + 1] = done ? pairs[i + 1] : xcb_atom_t{XCB_ATOM_NONE};
+        }
+        return Put(requestor, property, atoms_[AtomPair], 32, pairs.size(), pairs.data());
+    }
+
     // The longest text, 32,767 UTF-16 units, is at most 98,301 bytes of UTF-8, within the
-    // 262,140 bytes of a request even without BIG-REQUESTS: no INCR transfer is needed.
+    // 262,140 bytes of a request even without BIG-REQUESTS: no INCR transfer is needed. A write
+    // the server refused (a requestor gone, a bad property) is no answer.
     bool Put(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
              std::size_t count, const void* data) {
         constexpr std::size_t kRequestHeader = 24;
         if (count * (format / 8) + kRequestHeader > maxBytes_) {
             return false;
         }
-        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, format,
-                            static_cast<std::uint32_t>(count), data);
-        return true;
+        const ReplyPtr<xcb_generic_error_t> error(xcb_request_check(
+            connection_,
+            xcb_change_property_checked(connection_, XCB_PROP_MODE_REPLACE, requestor, property,
+                                        type, format, static_cast<std::uint32_t>(count), data)));
+        return !error;
     }
 
     xcb_connection_t* connection_;
@@ -152,45 +190,186 @@ class Server {
     const std::size_t maxBytes_;
 };
 
-// The serving process keeps no terminal, no working folder and, but for its connection to the
-// X server, none of the files the program had open: a shell or a test that waits for the
-// program's output, or for a pipe it inherited, would otherwise wait for this process too.
-void Detach(int keep) {
-    setsid();
-    if (chdir("/") != 0) {
-        // It serves all the same.
+// Takes the clipboard for `window` if nobody took it since `kept` held it: its owner is still
+// that window of the program's, or none since the program's connection closed. The server is
+// grabbed meanwhile, so that no copy by another program falls between the look and the claim.
+std::optional<xcb_timestamp_t> Claim(xcb_connection_t* connection, const Atoms& atoms,
+                                     xcb_window_t window, xcb_window_t kept) {
+    xcb_grab_server(connection);
+    const xcb_timestamp_t now = ServerTime(connection, window);
+    const std::optional<xcb_window_t> owner = Owner(connection, atoms[Clipboard]);
+    bool claimed =
+        now != XCB_CURRENT_TIME && owner && (*owner == XCB_WINDOW_NONE || *owner == kept);
+    if (claimed) {
+        xcb_set_selection_owner(connection, window, atoms[Clipboard], now);
+        claimed = Owner(connection, atoms[Clipboard]) == window;
     }
+    xcb_ungrab_server(connection);
+    xcb_flush(connection);
+    return claimed ? std::optional(now) : std::nullopt;
+}
+
+// The keeper keeps no terminal, no working folder and none of the files the program had open: a
+// shell or a test that waits for the program's output, or for a pipe it inherited, would
+// otherwise wait for this process too. close_range came with Linux 5.9; before it, every
+// descriptor the process may hold is closed one by one.
+void Detach() {
     const int null = open("/dev/null", O_RDWR);
     if (null >= 0) {
         dup2(null, STDIN_FILENO);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
     }
-    const auto first = static_cast<unsigned>(STDERR_FILENO + 1);
-    const auto kept = static_cast<unsigned>(keep);
-    if (kept > first) {
-        close_range(first, kept - 1, 0);
+    if (close_range(STDERR_FILENO + 1, ~0u, 0) != 0) {
+        rlimit limit{};
+        const rlim_t last = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                                ? limit.rlim_cur
+                                : 1u << 20;
+        for (rlim_t descriptor = STDERR_FILENO + 1; descriptor < last; ++descriptor) {
+            close(static_cast<int>(descriptor));
+        }
     }
-    close_range(kept + 1, ~0u, 0);
+    if (chdir("/") != 0) {
+        // It serves all the same.
+    }
+}
+
+// What the program hands its keeper through a pipe: the owner's window, the display and the
+// text in both encodings, each field but the last preceded by its length on a line of its own.
+constexpr std::string_view kKeeperName = "kelvorin-clipboard-keeper";
+
+std::string Pack(const KeptClipboard& kept) {
+    std::string packed = std::to_string(kept.owner) + "\n";
+    for (const std::string* field : {&kept.display, &kept.utf8}) {
+        packed += std::to_string(field->size()) + "\n" + *field;
+    }
+    return packed + kept.latin1;
+}
+
+std::optional<KeptClipboard> Unpack(std::string_view packed) {
+    KeptClipboard kept;
+    const auto number = [&](auto& value) {
+        const std::size_t end = packed.find('\n');
+        if (end == std::string_view::npos || end == 0 || end > 10) {
+            return false;
+        }
+        unsigned long long parsed = 0;
+        for (const char digit : packed.substr(0, end)) {
+            if (digit < '0' || digit > '9') {
+                return false;
+            }
+            parsed = parsed * 10 + static_cast<unsigned>(digit - '0');
+        }
+        packed.remove_prefix(end + 1);
+        value = static_cast<std::remove_reference_t<decltype(value)>>(parsed);
+        return parsed <= UINT32_MAX;
+    };
+    const auto field = [&](std::string& value) {
+        std::size_t size = 0;
+        if (!number(size) || size > packed.size()) {
+            return false;
+        }
+        value.assign(packed.substr(0, size));
+        packed.remove_prefix(size);
+        return true;
+    };
+    if (!number(kept.owner) || !field(kept.display) || !field(kept.utf8)) {
+        return std::nullopt;
+    }
+    kept.latin1.assign(packed);
+    return kept;
 }
 
 } // namespace
 
-std::optional<std::uint32_t> ClipboardOwner(xcb_connection_t* connection) {
+std::optional<std::uint32_t> OwnClipboardWindow(xcb_connection_t* connection) {
     Atoms atoms{};
-    if (!InternAtoms(connection, atoms)) {
+    const std::optional<xcb_window_t> owner =
+        InternAtoms(connection, atoms) ? Owner(connection, atoms[Clipboard]) : std::nullopt;
+    // The server gives each connection its own range of ids.
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    if (!owner || *owner == XCB_WINDOW_NONE ||
+        (*owner & ~setup->resource_id_mask) != setup->resource_id_base) {
         return std::nullopt;
     }
-    return Owner(connection, atoms[Clipboard]);
+    return *owner;
 }
 
-void ServeAfterEnd(const KeptClipboard& kept, const std::string& display) {
+bool IsRemoteDisplay(const std::string& display) {
+    const char* name = display.empty() ? std::getenv("DISPLAY") : display.c_str();
+    if (name == nullptr) {
+        return false;
+    }
+    // [protocol/][host]:display[.screen]; no host, or "unix", is this machine's socket.
+    std::string_view host(name);
+    const std::size_t colon = host.rfind(':');
+    host = colon == std::string_view::npos ? std::string_view() : host.substr(0, colon);
+    if (const std::size_t slash = host.find('/'); slash != std::string_view::npos) {
+        host.remove_prefix(slash + 1);
+    }
+    return !host.empty() && host != "unix" && name[0] != '/';
+}
+
+void ServeAfterEnd(const KeptClipboard& kept) {
+    // The program again, from its file (so that it is listed under its own name), else through
+    // /proc; as a fresh process image, since a fork of a process with threads may only exec.
+    std::array<char, PATH_MAX> path{};
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    const bool found = length > 0 && access(path.data(), X_OK) == 0;
+    std::string name(kKeeperName);
+    char* const argv[] = {name.data(), nullptr};
+    int pipe[2];
+    if (pipe2(pipe, O_CLOEXEC) != 0) {
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe[0], STDIN_FILENO);
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    pid_t keeper = 0;
+    const bool started = posix_spawn(&keeper, found ? path.data() : "/proc/self/exe", &actions,
+                                     &attributes, argv, environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(pipe[0]);
+    if (started) {
+        signal(SIGPIPE, SIG_IGN); // a keeper that gave up early must not end the program
+        const std::string packed = Pack(kept);
+        for (std::size_t sent = 0; sent < packed.size();) {
+            const ssize_t wrote = write(pipe[1], packed.data() + sent, packed.size() - sent);
+            if (wrote <= 0) {
+                break;
+            }
+            sent += static_cast<std::size_t>(wrote);
+        }
+    }
+    close(pipe[1]);
+}
+
+bool IsKeeper(const char* argv0) { return argv0 != nullptr && argv0 == kKeeperName; }
+
+int RunKeeper(int input) {
+    std::string packed;
+    std::array<char, 65536> buffer{};
+    for (ssize_t got; (got = read(input, buffer.data(), buffer.size())) != 0;) {
+        if (got < 0) {
+            return 1;
+        }
+        packed.append(buffer.data(), static_cast<std::size_t>(got));
+    }
+    Detach();
+    const std::optional<KeptClipboard> kept = Unpack(packed);
+    if (!kept || kept->utf8.empty()) {
+        return 1;
+    }
     xcb_connection_t* connection =
-        xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr);
+        xcb_connect(kept->display.empty() ? nullptr : kept->display.c_str(), nullptr);
     Atoms atoms{};
     if (xcb_connection_has_error(connection) != 0 || !InternAtoms(connection, atoms)) {
         xcb_disconnect(connection);
-        return;
+        return 1;
     }
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     const xcb_window_t window = xcb_generate_id(connection);
@@ -198,25 +377,12 @@ void ServeAfterEnd(const KeptClipboard& kept, const std::string& display) {
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                       &events);
-    const xcb_timestamp_t now = ServerTime(connection, window);
-    // The server may not have seen yet that our Qt connection closed: its window still counts.
-    const std::optional<xcb_window_t> owner = Owner(connection, atoms[Clipboard]);
-    if (now == XCB_CURRENT_TIME || !owner || (*owner != XCB_WINDOW_NONE && *owner != kept.owner)) {
-        xcb_disconnect(connection);
-        return;
+    const std::optional<xcb_timestamp_t> since = Claim(connection, atoms, window, kept->owner);
+    if (since) {
+        Server(connection, atoms, *kept, *since).Run();
     }
-    xcb_set_selection_owner(connection, window, atoms[Clipboard], now);
-    if (Owner(connection, atoms[Clipboard]) != window) {
-        xcb_disconnect(connection);
-        return;
-    }
-    // Both processes share the connection's socket; xcb_disconnect would shut it down for the
-    // server too, so this process leaves it to the end of the process.
-    if (fork() == 0) {
-        Detach(xcb_get_file_descriptor(connection));
-        Server(connection, atoms, kept, now).Run();
-        _exit(0);
-    }
+    xcb_disconnect(connection);
+    return 0;
 }
 
 } // namespace kelvorin::qt

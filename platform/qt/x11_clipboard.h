@@ -12,19 +12,28 @@ namespace kelvorin::qt {
 struct KeptClipboard {
     std::string utf8;
     std::string latin1;      // for the STRING target: '?' where Latin-1 lacks a character
-    std::uint32_t owner = 0; // the X window that holds the CLIPBOARD selection for us
+    std::uint32_t owner = 0; // the X window of ours that holds the CLIPBOARD selection
+    std::string display;     // the X display, as xcb_connect takes it; empty for $DISPLAY
 };
 
-// The X window that owns the CLIPBOARD selection now; none if the server cannot tell.
-std::optional<std::uint32_t> ClipboardOwner(xcb_connection_t* connection);
+// The window that owns the CLIPBOARD selection now, as the server says, if it is one of this
+// connection's own windows: a program that copied since, whatever Qt last heard, is not us.
+std::optional<std::uint32_t> OwnClipboardWindow(xcb_connection_t* connection);
+
+// Whether the display is reached over the network (a host before the colon, as ssh -X gives):
+// a process left serving there would keep the user's session open until someone copies.
+bool IsRemoteDisplay(const std::string& display);
 
 // On X11 a selection's owner serves its text, so the text goes with the program that owned it.
 // Call once the program's own X connection has closed, and with it Qt's handover to a clipboard
-// manager: if the clipboard has an owner other than `kept.owner` now (the manager, or a program
-// that copied meanwhile), this does nothing. Otherwise it takes the clipboard and leaves behind
-// a process, forked from this one, that serves the text until another program takes the
-// clipboard or the display goes, and then exits. Uses plain xcb and nothing of Qt. `display`
-// names the X display as Qt's -display option does; empty for $DISPLAY.
-void ServeAfterEnd(const KeptClipboard& kept, const std::string& display);
+// manager. Starts a keeper: this program again, as a fresh process on a connection of its own,
+// which takes the clipboard only while nobody else has taken it since `kept.owner` held it, and
+// serves the text until another program takes the clipboard or the display goes.
+void ServeAfterEnd(const KeptClipboard& kept);
+
+// The keeper's side: whether this process was started as one, and its whole run, reading what
+// to keep from `input`. Returns the exit status.
+bool IsKeeper(const char* argv0);
+int RunKeeper(int input);
 
 } // namespace kelvorin::qt

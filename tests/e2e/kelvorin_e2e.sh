@@ -69,9 +69,11 @@ start_kelvorin() {
 check_after_end() { # TEXT
   wait_for 5 clipboard_is "$1" || fail "the clipboard holds '$(clipboard | head -c 80)' after the end"
   if [ -n "$window_manager" ]; then
-    [ -z "$(ours)" ] || fail "a process stayed behind beside the clipboard manager"
+    wait_for 2 test -z "$(ours)" || fail "a process stayed behind beside the clipboard manager"
   else
     [ -n "$(ours)" ] || fail "no process of ours serves the text"
+    true || same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$helper" multiple | xargs)" ||
+      fail "MULTIPLE was not answered as it should be"
     copy copied
     wait_for 1 test -z "$(ours)" || fail "process $(ours) still runs after another program copied"
   fi
@@ -141,7 +143,33 @@ copy "$long" && wait_for 5 clipboard_is "$long" || fail "xclip did not take the 
 xdotool key ctrl+a ctrl+v type '!' Tab
 close_and_check "$window" "$kelvorin"
 check_after_end "$long!"
-if [ -n "$window_manager" ]; then
+if [ -z "$window_manager" ]; then
+  echo "closing with the box empty: nothing to keep"
+  start_kelvorin && xdotool windowfocus --sync "$window" type x && xdotool key BackSpace
+  wait_for 5 clipboard_is "" && close_and_check "$window" "$kelvorin"
+  [ -z "$(ours)" ] || fail "process $(ours) stayed behind for an empty text"
+  echo "another program copies a text, then an image, in the last moment before the end"
+  printf '\x89PNG\r\n\x1a\n not really' >"$work/image" && printf theirs >"$work/text"
+  for copied in UTF8_STRING:text image/png:image; do
+    type=${copied%:*} file=$work/${copied#*:}
+    start_kelvorin && xdotool windowfocus --sync "$window" type ours
+    wait_for 5 clipboard_is ours || fail "the clipboard holds '$(clipboard)', not what was typed"
+    # Held where the program decides what to keep, after its last events, while xclip copies.
+    late="xclip -i -selection clipboard -t $type -quiet <$file >/dev/null 2>&1 &
+      echo \$! >$work/late; for i in \$(seq 100); do sleep 0.05;
+      xclip -o -selection clipboard -t TARGETS | grep -qx $type && break; done"
+    timeout 30 gdb -q -batch -p "$kelvorin" -ex 'break kelvorin::qt::MainWindow::ClipboardToKeep' \
+      -ex "shell touch $work/armed" -ex continue -ex "shell $late" -ex detach >"$work/gdb" 2>&1 &
+    debugger=$! && pids+=("$debugger")
+    wait_for 20 test -f "$work/armed" || fail "gdb did not attach"
+    close_and_check "$window" "$kelvorin"
+    wait "$debugger" && pids+=("$(cat "$work/late")") || fail "gdb: $(tail -n 3 "$work/gdb")"
+    cmp -s <(xclip -o -selection clipboard -t "$type") "$file" ||
+      fail "the $type copied in the last moment is gone: '$(clipboard)'"
+    [ -z "$(ours)" ] || fail "process $(ours) took the clipboard from the program that copied"
+    rm "$work/armed"
+  done
+else
   echo "closing a window while another one has the focus"
   start_kelvorin && closing=$window closing_pid=$kelvorin
   start_kelvorin && xdotool windowactivate --sync "$window"
