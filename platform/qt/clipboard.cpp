@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
+#include <QScopedValueRollback>
 #include <QStandardPaths>
 
 namespace kelvorin::qt {
@@ -54,6 +55,15 @@ void MainWindow::SetUpClipboard() {
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, &MainWindow::SettleClipboard);
+    // A cut (Ctrl+X, Shift+Delete, the box's menu) copies the selection, then deletes it, within
+    // one event: a copy that is ours but not placed by us marks the box's change that follows
+    // in the same event as a cut.
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        if (!placing_ && QGuiApplication::clipboard()->ownsClipboard()) {
+            boxCopied_ = true;
+            QTimer::singleShot(0, this, [this] { boxCopied_ = false; });
+        }
+    });
 }
 
 // On X11 each call claims the CLIPBOARD selection, which every clipboard history sees. A
@@ -65,10 +75,14 @@ void MainWindow::SetClipboardText(Text text, History history) {
     } else {
         settle_.stop();
     }
+    const QScopedValueRollback placing(placing_, true);
     QGuiApplication::clipboard()->setMimeData(TextData(QStringView(text).toString(), history));
 }
 
-void MainWindow::ClearClipboard() { QGuiApplication::clipboard()->clear(); }
+void MainWindow::ClearClipboard() {
+    const QScopedValueRollback placing(placing_, true);
+    QGuiApplication::clipboard()->clear();
+}
 
 // Whether the clipboard is ours now. On X11 the server is asked: Qt learns that another program
 // copied only when it next reads its events, and asked for the text meanwhile, it would fetch
@@ -92,6 +106,7 @@ void MainWindow::SettleClipboard() {
     }
     const QMimeData* data = clipboard->mimeData();
     if (data != nullptr && data->hasFormat(kSkipHistory) && OwnsClipboard()) {
+        const QScopedValueRollback placing(placing_, true);
         clipboard->setMimeData(TextData(data->text(), History::Keep));
     }
 }

@@ -82,7 +82,9 @@ class MainWindow : public QWidget, public Toolkit {
     int refusedLeft_ = std::numeric_limits<int>::max(); // the first place it did not take
     int refusedTop_ = std::numeric_limits<int>::max();
     bool closing_ = false;
-    QTimer settle_; // a typed text has stood long enough for a clipboard history to keep it
+    QTimer settle_;        // a typed text has stood long enough for a clipboard history to keep it
+    bool placing_ = false; // the clipboard changes because we place or clear it
+    bool boxCopied_ = false; // the box copied its selection in the event under way
 
     ClockRandom random_;
     WindowHost host_{*this, random_};

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QValidator>
 
+#include <utility>
+
 namespace kelvorin::qt {
 
 namespace {
@@ -58,8 +60,10 @@ void MainWindow::ShowText(Text text) {
 void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
 
 void MainWindow::OnBoxTextChanged(const QString& text) {
+    const bool cut = std::exchange(boxCopied_, false);
     host_.Edited(Text(reinterpret_cast<const char16_t*>(text.utf16()),
-                      static_cast<std::size_t>(text.size())));
+                      static_cast<std::size_t>(text.size())),
+                 cut ? Edit::Cut : Edit::Change);
 }
 
 } // namespace kelvorin::qt

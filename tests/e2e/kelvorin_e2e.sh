@@ -108,6 +108,17 @@ wait_for 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(clipbo
 xdotool key ctrl+z
 wait_for 5 clipboard_is hello || fail "Ctrl+Z after Do gave '$(clipboard)'"
 
+echo "cutting a word with Ctrl+X, the rest with Shift+Delete, then typing"
+# A cut leaves what it took on the clipboard; the box's next change is copied again.
+xdotool key End type --delay 20 ' world'
+wait_for 5 clipboard_is 'hello world' || fail "typing gave '$(clipboard)'"
+xdotool key ctrl+shift+Left ctrl+x
+wait_for 5 clipboard_is world || fail "after Ctrl+X the clipboard holds '$(clipboard)'"
+xdotool key shift+Home shift+Delete
+wait_for 5 clipboard_is 'hello ' || fail "after Shift+Delete the clipboard holds '$(clipboard)'"
+xdotool type hello
+wait_for 5 clipboard_is hello || fail "typing after the cuts gave '$(clipboard)'"
+
 echo "pasting an emoji and bytes that are not UTF-8, then clicking Do"
 copy 'a\360\237\230\200b\377c'
 wait_for 5 clipboard_is "$(printf 'a\360\237\230\200b\377c')" || fail "xclip did not take the clipboard"
