@@ -72,8 +72,8 @@ MainWindow::~MainWindow() {
     if (commandFont_) {
         DeleteObject(commandFont_);
     }
-    if (greyBrush_) {
-        DeleteObject(greyBrush_);
+    if (backBrush_) {
+        DeleteObject(backBrush_);
     }
 }
 
@@ -118,13 +118,18 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case kTextBoxChangedLater:
-        OnTextBoxChanged();
+        OnTextBoxChanged(static_cast<Edit>(wParam));
         return 0;
     case WM_CLOSE:
         OnClose();
         return 0;
     case WM_ACTIVATE:
-        OnActivate(LOWORD(wParam) != WA_INACTIVE);
+        OnActivate(LOWORD(wParam) != WA_INACTIVE, HIWORD(wParam) != 0);
+        return 0;
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED) {
+            OnMinimized();
+        }
         return 0;
     case WM_SETFOCUS:
         OnSetFocus();
@@ -135,6 +140,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORBTN:
         return OnColour(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
                         wParam, lParam);
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+        OnColoursChanged();
+        break;
     case WM_DPICHANGED:
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
@@ -154,8 +163,8 @@ bool MainWindow::OnCreate() {
     if (dpi_ == 0) {
         dpi_ = USER_DEFAULT_SCREEN_DPI;
     }
-    greyBrush_ = CreateSolidBrush(design::kForm1BackColour); // both are 0x00BBGGRR
-    if (!greyBrush_ || !CreateControls(instance) || !MakeFonts() || !AddTooltips(instance)) {
+    if (!MakeBackBrush() || !CreateControls(instance) || !MakeFonts() || !AddTooltips(instance) ||
+        !SetWindowSubclass(textBox_, TextBoxProc, 0, reinterpret_cast<DWORD_PTR>(this))) {
         return false;
     }
     AnnotateForScreenReaders({{&design::kTextBox1, textBox_},
@@ -263,6 +272,37 @@ bool MainWindow::MakeFonts() {
     return true;
 }
 
+// A high-contrast theme sets the colours the user can read: the fixed grey gives way to the
+// system's face colour, as a dialog's. Both are 0x00BBGGRR.
+bool MainWindow::MakeBackBrush() {
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof(contrast);
+    const bool high = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
+                      (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+    const COLORREF colour = high ? GetSysColor(COLOR_BTNFACE) : design::kForm1BackColour;
+    if (backBrush_ && colour == backColour_) {
+        return true;
+    }
+    HBRUSH brush = CreateSolidBrush(colour);
+    if (!brush) {
+        return false;
+    }
+    if (backBrush_) {
+        DeleteObject(backBrush_);
+    }
+    backBrush_ = brush;
+    backColour_ = colour;
+    return true;
+}
+
+// A theme switched on or off, or its colours changed: paint again with a fresh brush.
+void MainWindow::OnColoursChanged() {
+    const HBRUSH before = backBrush_;
+    if (MakeBackBrush() && backBrush_ != before) {
+        RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+}
+
 void MainWindow::LayOut() {
     const std::pair<const design::Control*, HWND> controls[] = {
         {&design::kTextBox1, textBox_}, {&design::kCommand1, command_}, {&design::kLabel1, label_}};
@@ -277,7 +317,7 @@ void MainWindow::OnCommand(int id, int code) {
     if (id == kCommand1Id && code == BN_CLICKED) {
         host_.Clicked();
     } else if (id == kTextBox1Id && code == EN_CHANGE) {
-        OnTextBoxChanged();
+        OnTextBoxChanged(EditJustMade());
     }
 }
 
@@ -287,26 +327,45 @@ void MainWindow::OnClose() {
     EndProgram();
 }
 
-void MainWindow::OnActivate(bool active) {
+void MainWindow::OnActivate(bool active, bool minimized) {
     // Like a dialog: the focus leaves with the window and comes back to the same control.
     if (!active) {
-        HWND focus = GetFocus();
-        if (focus && IsChild(hwnd_, focus)) {
-            lastFocus_ = focus;
-        }
+        RememberFocus();
         // The user is going elsewhere, perhaps to paste: the text has stood long enough.
         PlaceStandingUnmarked(0);
-    } else {
+    } else if (!minimized) {
         OnSetFocus();
     }
 }
 
-void MainWindow::OnSetFocus() { SetFocus(lastFocus_ ? lastFocus_ : textBox_); }
+void MainWindow::RememberFocus() {
+    HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus)) {
+        lastFocus_ = focus;
+    }
+}
+
+// Minimized, the window may stay active (when no other window takes over), and the box would
+// go on taking keys unseen: the focus goes, and comes back with the window.
+void MainWindow::OnMinimized() {
+    RememberFocus();
+    if (GetFocus() == lastFocus_) {
+        SetFocus(nullptr);
+    }
+}
+
+// A minimized window keeps the focus itself: keys typed then must not reach the hidden box.
+// Restored, it takes the focus again and passes it on.
+void MainWindow::OnSetFocus() {
+    if (!IsIconic(hwnd_)) {
+        SetFocus(lastFocus_ ? lastFocus_ : textBox_);
+    }
+}
 
 bool MainWindow::OnEraseBackground(HDC dc) {
     RECT client;
     GetClientRect(hwnd_, &client);
-    return FillRect(dc, &client, greyBrush_) != 0;
+    return FillRect(dc, &client, backBrush_) != 0;
 }
 
 LRESULT MainWindow::OnColour(UINT message, HDC dc, HWND control, WPARAM wParam, LPARAM lParam) {
@@ -315,8 +374,8 @@ LRESULT MainWindow::OnColour(UINT message, HDC dc, HWND control, WPARAM wParam, 
     if (!grey) {
         return DefWindowProcW(hwnd_, message, wParam, lParam);
     }
-    SetBkColor(dc, design::kLightGrey);
-    return reinterpret_cast<LRESULT>(greyBrush_);
+    SetBkColor(dc, backColour_);
+    return reinterpret_cast<LRESULT>(backBrush_);
 }
 
 void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {

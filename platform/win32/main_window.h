@@ -21,7 +21,8 @@ inline constexpr int kLabel1Id = 103;
 
 inline constexpr wchar_t kWindowClass[] = L"KelvorinForm1";
 
-// Posted to take up a change of the box that came while the box held the clipboard open.
+// Posted to take up a change of the box that came while the box held the clipboard open; the
+// WPARAM is the Edit it was.
 inline constexpr UINT kTextBoxChangedLater = WM_APP + 1;
 
 inline int Pixels(float twips, UINT dpi) {
@@ -87,22 +88,29 @@ class MainWindow final : public Toolkit {
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
                                        LPARAM lParam) noexcept;
+    static LRESULT CALLBACK TextBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR id, DWORD_PTR self) noexcept;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     bool OnCreate();
     void OnCommand(int id, int code);
-    void OnTextBoxChanged();
+    void OnTextBoxChanged(Edit edit);
+    Edit EditJustMade() const;
     void OnClose();
-    void OnActivate(bool active);
+    void OnActivate(bool active, bool minimized);
+    void OnMinimized();
+    void RememberFocus();
     void OnSetFocus();
     bool OnEraseBackground(HDC dc);
     LRESULT OnColour(UINT message, HDC dc, HWND control, WPARAM wParam, LPARAM lParam);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     void OnClipboardTimer(UINT_PTR id);
+    void OnColoursChanged();
 
     bool CreateControls(HINSTANCE instance);
     bool AddTooltips(HINSTANCE instance);
     bool MakeFonts();
+    bool MakeBackBrush();
     void LayOut();
     float PixelsToTwips(int pixels) const;
 
@@ -119,9 +127,17 @@ class MainWindow final : public Toolkit {
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     HFONT textBoxFont_ = nullptr;
     HFONT commandFont_ = nullptr;
-    HBRUSH greyBrush_ = nullptr;
+    // The window's, the button's and the strip's background: light grey, or the system's face
+    // colour under a high-contrast theme.
+    HBRUSH backBrush_ = nullptr;
+    COLORREF backColour_ = 0;
     bool ended_ = false;       // EndProgram ran: every later message is a no-op
     bool showingText_ = false; // inside ShowText: the box's EN_CHANGE is its echo
+    // How deep the box is in messages of its own, and the clipboard's sequence number when the
+    // outermost began: a change made within one message that also made the box the clipboard's
+    // owner is a cut.
+    int textBoxDepth_ = 0;
+    DWORD clipboardBeforeTextBox_ = 0;
 
     // A placement that found the clipboard busy, retried from a timer until it is placed or a
     // newer one takes its place.

@@ -1,5 +1,7 @@
 #include "platform/win32/main_window.h"
 
+#include <commctrl.h>
+
 #include <string>
 
 namespace kelvorin::win32 {
@@ -44,7 +46,32 @@ void MainWindow::TakeFocus() {
     lastFocus_ = textBox_;
 }
 
-void MainWindow::OnTextBoxChanged() {
+// The box cuts by putting the selection on the clipboard, opened with its own window, and then
+// removing it, all within one message, whatever asked for it (Ctrl+X, Shift+Delete, its context
+// menu, WM_CUT from another program). Each outermost message notes the clipboard first.
+LRESULT CALLBACK MainWindow::TextBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR self) noexcept {
+    auto& window = *reinterpret_cast<MainWindow*>(self);
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, TextBoxProc, id);
+    }
+    if (window.textBoxDepth_++ == 0) {
+        window.clipboardBeforeTextBox_ = GetClipboardSequenceNumber();
+    }
+    const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+    --window.textBoxDepth_;
+    return result;
+}
+
+// A copy by Ctrl+C an earlier message made leaves the box the owner too: what tells a cut is
+// that the clipboard changed within this one.
+Edit MainWindow::EditJustMade() const {
+    const bool cut = textBoxDepth_ > 0 && GetClipboardOwner() == textBox_ &&
+                     GetClipboardSequenceNumber() != clipboardBeforeTextBox_;
+    return cut ? Edit::Cut : Edit::Change;
+}
+
+void MainWindow::OnTextBoxChanged(Edit edit) {
     if (showingText_) {
         return;
     }
@@ -53,7 +80,7 @@ void MainWindow::OnTextBoxChanged() {
     // further input (posted messages come first).
     const HWND holder = GetOpenClipboardWindow();
     if (holder && GetWindowThreadProcessId(holder, nullptr) == GetCurrentThreadId()) {
-        PostMessageW(hwnd_, kTextBoxChangedLater, 0, 0);
+        PostMessageW(hwnd_, kTextBoxChangedLater, static_cast<WPARAM>(edit), 0);
         return;
     }
     const std::wstring edited = TextOf(textBox_);
@@ -70,7 +97,7 @@ void MainWindow::OnTextBoxChanged() {
             return;
         }
     }
-    host_.Edited(View(edited));
+    host_.Edited(View(edited), edit);
 }
 
 } // namespace kelvorin::win32

@@ -21,15 +21,15 @@ check "icon; manifest: common controls 6, asInvoker, PerMonitorV2" same \
 
 start_xvfb
 start_wine
-probe() { timeout 20 wine "$P" 2>/dev/null | tr -d '\r' || true; }
+probe() { timeout 20 wine "$P" "$@" 2>/dev/null | tr -d '\r' || true; }
 look() { probe | awk -v re="^($1)" '$0 ~ re' | paste -sd' '; } # the probe's lines that start so, joined
 clipboard_when() { wait_for 5 clipboard_is "$1" || true && clipboard; } # it holds $1, or 5 s on
 
 spawn wine "$EXE" 2>/dev/null && app=$!
 wid=$(timeout 20 xdotool search --sync --limit 1 --name '^Kelvorin$') || { echo "FAIL no window" >&2 && exit 1; }
 # At 96 dpi, 15 twips a pixel; the X window is the client area (there is no window manager).
-check "layout, the box empty" same \
-  "client 312 88 control 101 8 8 297 25 control 102 80 48 145 25 control 103 0 80 313 9 text " "$(look .)"
+check "layout, the focus in the box, the box empty" same \
+  "focus 101 client 312 88 control 101 8 8 297 25 control 102 80 48 145 25 control 103 0 80 313 9 text " "$(look .)"
 
 # A clipboard history's view: 8 keystrokes 150 ms apart (into the box: the focus starts there), a
 # pause, a click of Do. Each keystroke's text is marked for histories to pass over, the word after
@@ -47,6 +47,18 @@ xdotool type '!' && typed=$(clipboard_when "$scrambled!") && xdotool key ctrl+z
 undone=$(clipboard_when Kelvorin) && xdotool key Tab space && sleep 0.5
 check "typing goes on after Do (the focus is back); Ctrl+Z takes it back with the click; Tab, Space: Do" same \
   "$scrambled! Kelvorin reordered" "$typed $undone $(reordered "$(clipboard)" Kelvorin && echo reordered)"
+
+# A cut leaves what it removed on the clipboard, whatever cuts: the box's next change is mirrored.
+xdotool key ctrl+a && xdotool type 'hello world' && xdotool key ctrl+shift+Left ctrl+x
+cut=$(clipboard_when world) && xdotool type '!' && typed=$(clipboard_when 'hello !')
+xdotool key Home shift+Right shift+Right shift+Right shift+Right shift+Right shift+Delete
+check "Ctrl+X, then Shift+Delete: the cut text on the clipboard; typing after a cut mirrored" same \
+  "world|hello !|hello" "$cut|$typed|$(clipboard_when hello)"
+
+# Minimized, the window may stay active (here, with no other window to take over).
+probe show 6 && xdotool type qq && minimized=$(look focus) && probe show 9 && restored=$(look focus) && xdotool type r
+check "minimized: no focus in the box, typing does not reach it; restored: the focus is back" same \
+  "focus 0|focus 101|r !" "$minimized|$restored|$(clipboard_when 'r !')"
 
 # Another program copies within a second of the keystroke that empties the box: that marked
 # empty text is not placed again, unmarked, over the copy.
@@ -70,10 +82,18 @@ placed=$(wait_for 5 clipboard_is "$long_box" && echo placed) || placed="not plac
 check "a paste at the limit: whole characters; Do: an answer while the clipboard is held, then placed" same \
   "32766 reordered placed" "${#pasted} $(reordered "$long_box" "$pasted" && echo reordered) $placed"
 
-xdotool mousemove --window "$wid" 150 20 && sleep 1 && tip=$(look tooltip)
-xdotool mousemove --window "$wid" 150 84 && sleep 1
-check "tooltips of the box and the bottom strip" same \
-  "tooltip [ Click To Copy To Clipboard ] tooltip [$notice]" "$tip $(look tooltip)"
+# Another program sets the box past its limit (which binds typing and pasting, not WM_SETTEXT):
+# 20,000 emoji. The box, the clipboard and a click of Do keep the first 16,383 (32,766 units).
+faces=$(perl -CS -e 'print map { chr(0x1F600 + $_ % 80) } 0..16382') && probe set && set=$(clipboard_when "$faces")
+box=$(look text | cut -c6-) && xdotool mousemove --window "$wid" 152 60 click 1 && wait_for 10 eval '! clipboard_is "$faces"'
+check "a text set past the limit: cut between characters, shown, mirrored; Do keeps all of it" same "16383 shown reordered" \
+  "${#set} $([ "$box" == "$faces" ] && echo shown) $(reordered "$(clipboard)" "$faces" && echo reordered)"
+
+# The pointer rests on the box, then on the strip; a loaded machine may show the tip late.
+tip_when() { local want="tooltip [$3]" && xdotool mousemove --window "$wid" "$1" "$2" && wait_for 5 eval \
+  '[ "$(look tooltip)" == "$want" ]' || true && look tooltip; }
+check "tooltips of the box and the bottom strip" same "tooltip [ Click To Copy To Clipboard ] tooltip [$notice]" \
+  "$(tip_when 150 20 ' Click To Copy To Clipboard ') $(tip_when 150 84 "$notice")"
 
 # Alt+F4: the X window shrinks and slides down and right until it goes.
 frames() {
