@@ -18,7 +18,12 @@ class WholeCharacters final : public QValidator {
   public:
     WholeCharacters(QObject* parent, WindowHost& host) : QValidator(parent), host_(host) {}
 
+    // Also called while the window is destroyed, after the host: the host is asked only about
+    // an edit past the limit.
     State validate(QString& input, int& pos) const override {
+        if (input.size() <= design::kTextBoxMaxLength) {
+            return Acceptable;
+        }
         const Text text(reinterpret_cast<const char16_t*>(input.utf16()),
                         static_cast<std::size_t>(input.size()));
         const auto end = static_cast<std::size_t>(std::max(pos, 0));
