@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string_view>
 
@@ -20,6 +21,11 @@ using Text = std::u16string_view;
 // The halves of a character outside the Basic Multilingual Plane, which must stay together.
 constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// At most `limit` code units of the text, cut between characters of the whole text: a family
+// without its last member, or a letter without its accent, would reach other programs as another
+// text. In scrambler/clusters.cpp.
+Text CutAtCharacter(Text text, std::size_t limit);
 
 // The one-line text box.
 class TextField {

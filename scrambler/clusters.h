@@ -13,8 +13,6 @@ namespace kelvorin {
 // Code units in the character that starts at `at`, a character boundary before the end.
 std::size_t ClusterLength(Text text, std::size_t at);
 
-// At most `limit` code units of the text, cut between characters of the whole text: a cut family
-// or a letter without its accent would reach other programs as a different text.
-Text CutAtCharacter(Text text, std::size_t limit);
+// CutAtCharacter, in platform/window_system.h, cuts a text between such characters.
 
 } // namespace kelvorin

@@ -1,6 +1,5 @@
 #include "window/window_host.h"
 
-#include "scrambler/clusters.h"
 #include "window/form1_design.h"
 
 #include <algorithm>
