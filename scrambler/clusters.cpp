@@ -8,6 +8,8 @@ namespace {
 
 #include "scrambler/cluster_table.inc"
 
+static_assert(kAloneBelow <= kFirstJoining, "a code point below kAloneBelow joins another");
+
 // The grapheme cluster break property, Extended_Pictographic among them; in the order of
 // make_cluster_table.py.
 // clang-format off
@@ -64,13 +66,7 @@ bool Joins(Break before, Break next, bool afterPictographAndZwj, bool oddIndicat
 
 // Unicode Standard Annex #29 from the start of a cluster: what decides a break inside it (a run
 // of regional indicators, an emoji and the joiners after it) lies inside it too.
-std::size_t ClusterLength(Text text, std::size_t at) {
-    // Much text is Latin: below kAloneBelow, a code point followed by another such stands alone
-    // (but CR before LF).
-    if (text[at] < kAloneBelow && text[at] != u'\r' &&
-        (at + 1 == text.size() || text[at + 1] < kAloneBelow)) {
-        return 1;
-    }
+std::size_t LongerClusterLength(Text text, std::size_t at) {
     std::size_t length = 0;
     Break before = BreakOf(CodePointAt(text, at, length));
     std::size_t end = at + length;
