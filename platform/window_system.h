@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string_view>
 
@@ -13,23 +14,18 @@ class PlatformError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One UTF-16 code unit a character, as the desktops store text.
+// UTF-16, as the desktops store text. A character is what a reader sees as one, and may take
+// several code units: see scrambler/clusters.h.
 using Text = std::u16string_view;
 
 // The halves of a character outside the Basic Multilingual Plane, which must stay together.
 constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-// At most `limit` code units of the text, cut between characters: half an emoji would reach
-// other programs as a replacement character.
-constexpr Text CutAtCharacter(Text text, std::size_t limit) {
-    if (text.size() <= limit) {
-        return text;
-    }
-    const bool splitsPair =
-        limit > 0 && IsHighSurrogate(text[limit - 1]) && IsLowSurrogate(text[limit]);
-    return text.substr(0, splitsPair ? limit - 1 : limit);
-}
+// At most `limit` code units of the text, cut between characters of the whole text: a family
+// without its last member, or a letter without its accent, would reach other programs as another
+// text. In scrambler/clusters.cpp.
+Text CutAtCharacter(Text text, std::size_t limit);
 
 // The one-line text box.
 class TextField {

@@ -1,5 +1,7 @@
 #include "scrambler/scrambler.h"
 
+#include "scrambler/clusters.h"
+
 #include <cmath>
 #include <stdexcept>
 
@@ -7,16 +9,9 @@ namespace kelvorin {
 
 namespace {
 
-// Code units in the character that starts at `at`: 2 for a well-formed surrogate pair, else 1.
-// A lone surrogate is a character of its own, so ill-formed input comes out as it went in.
-std::size_t CharLength(Text text, std::size_t at) {
-    return at + 1 < text.size() && IsHighSurrogate(text[at]) && IsLowSurrogate(text[at + 1]) ? 2
-                                                                                             : 1;
-}
-
 std::size_t CountChars(Text text) {
     std::size_t count = 0;
-    for (std::size_t at = 0; at < text.size(); at += CharLength(text, at)) {
+    for (std::size_t at = 0; at < text.size(); at += ClusterLength(text, at)) {
         ++count;
     }
     return count;
@@ -25,16 +20,11 @@ std::size_t CountChars(Text text) {
 } // namespace
 
 void Scrambler::ScrambleText(TextField& box, RandomSource& random) {
-    const Text text = box.ReadText();
-    Original.assign(text);
-    const std::size_t n = CountChars(text);
-    // Past this many slots the drawn position no longer fits in 16 bits; refuse before the
-    // box is touched rather than index the wrong slot. The boxes hold less than this.
-    if (n > kMaxSlots) {
+    Original.assign(box.ReadText());
+    if (Original.size() > UINT32_MAX) {
         throw std::length_error("text too long to scramble");
     }
-    CharSlots.assign(n + 1, CharSlot());
-    SplitIntoSlots(box, n);
+    SplitIntoSlots(box);
     random.SeedFromClock();
     SwapSlots(box, random);
 
@@ -53,15 +43,23 @@ void Scrambler::ScrambleText(TextField& box, RandomSource& random) {
     }
 }
 
-void Scrambler::SplitIntoSlots(TextField& box, std::size_t slotCount) {
-    std::size_t at = 0; // where slot Counter starts in the text
-    for (Counter = 1; Counter <= slotCount; ++Counter) {
+// Finds the characters and counts them in one pass: the slots are the count.
+void Scrambler::SplitIntoSlots(TextField& box) {
+    CharSlots.clear();
+    CharSlots.resize(1); // position 0 is never used
+    std::size_t at = 0;  // where slot Counter starts in the text
+    for (Counter = 1; at < Original.size(); ++Counter) {
+        // Past this many slots the drawn position no longer fits in 16 bits; refuse before the
+        // box is touched rather than index the wrong slot. The boxes hold less than this.
+        if (Counter > kMaxSlots) {
+            throw std::length_error("text too long to scramble");
+        }
         const Text text = box.ReadText();
-        if (at >= text.size()) {
+        if (text.size() != Original.size()) {
             throw PlatformError("text box changed during the split");
         }
-        const std::size_t length = CharLength(text, at);
-        CharSlots[Counter].assign(text.substr(at, length));
+        const std::size_t length = ClusterLength(text, at);
+        CharSlots.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(length)});
         at += length;
     }
 }
@@ -91,7 +89,8 @@ void Scrambler::Rebuild(TextField& box) {
     const std::size_t upper = CharSlots.size() - 1;
     for (Counter = 1; Counter <= upper; ++Counter) {
         const Text text = box.ReadText();
-        box.WriteAppended(text, CharSlots[Counter]);
+        box.WriteAppended(text,
+                          Text(Original).substr(CharSlots[Counter].at, CharSlots[Counter].size));
     }
 }
 

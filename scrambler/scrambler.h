@@ -2,26 +2,17 @@
 
 #include "platform/window_system.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace kelvorin {
 
-// One character of the text, a code unit or the two of a surrogate pair, held in place: a list
-// of 32,768 std::u16string would take a megabyte, all of it fresh memory on a first click.
-class CharSlot {
-  public:
-    void assign(Text character) {
-        size_ = character.size() < 2 ? static_cast<std::uint8_t>(character.size()) : 2;
-        std::copy_n(character.begin(), size_, units_);
-    }
-    operator Text() const { return Text(units_, size_); }
-
-  private:
-    char16_t units_[2] = {};
-    std::uint8_t size_ = 0;
+// One character of the text, where it stands in the text held at the start: a character has no
+// length limit (a letter may carry a hundred accents), and a slot holds no memory of its own.
+struct CharSlot {
+    std::uint32_t at = 0;
+    std::uint32_t size = 0;
 };
 
 // The working state behind the "Do" button: it splits the box's text into slots, swaps each
@@ -31,15 +22,15 @@ class Scrambler {
   public:
     // Reads the box, scrambles its characters and writes the result back in n + 1 writes:
     // the empty text, then each prefix of the result, each the box's text with one slot
-    // appended. A well-formed surrogate pair moves as one slot. On failure the box is given
-    // back its text as it was, and the failure passes on.
+    // appended. A character moves as one slot: what a reader sees as one (see clusters.h). On
+    // failure the box is given back its text as it was, and the failure passes on.
     void ScrambleText(TextField& box, RandomSource& random);
 
     // The largest number of slots whose drawn position fits in SwapPosition.
     static constexpr std::size_t kMaxSlots = 32768;
 
   private:
-    void SplitIntoSlots(TextField& box, std::size_t slotCount);
+    void SplitIntoSlots(TextField& box);
     void SwapSlots(TextField& box, RandomSource& random);
     void Rebuild(TextField& box);
 
@@ -47,7 +38,7 @@ class Scrambler {
     std::int16_t SwapPosition = 0;
     CharSlot SwapHold;
     std::size_t Counter = 0;
-    std::u16string Original; // the box's text at the start, put back if a write fails
+    std::u16string Original; // the box's text at the start: the slots' text, put back on failure
 };
 
 } // namespace kelvorin

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace kelvorin::testing {
@@ -30,11 +32,13 @@ TEST(PropertyTest, InvariantsHoldOnRandomTextsDrawsFailuresAndWindows) {
         std::generate(bytes.begin(), bytes.end(), [&] { return std::uint8_t(engine()); });
         ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << run;
     }
-    // The most characters a scramble takes, and one more, as surrogate pairs: a pair is one.
+    // The most characters a scramble takes, and one more, as letters with an accent: each is one.
     for (const std::size_t slots : {Scrambler::kMaxSlots, Scrambler::kMaxSlots + 1}) {
-        run = std::to_string(slots) + " surrogate pairs";
-        std::vector<std::uint8_t> bytes(9 + slots, 0x08);
-        std::fill_n(bytes.begin(), 9, 0); // no failures, one draw of 0
+        run = std::to_string(slots) + " accented letters";
+        std::vector<std::uint8_t> bytes(9 + 2 * slots);
+        for (std::size_t i = 9; i < bytes.size(); i += 2) {
+            bytes[i + 1] = 0x07; // before it, 0: no failures, one draw of 0; then the letter a
+        }
         ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << run;
     }
     std::set_terminate(previous);
@@ -50,7 +54,9 @@ TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
         {u"abcd", {0.9f, 0.1f, 0.5f, 0.0f}, {u"", u"d", u"da", u"dac", u"dacb"}},
         {u"", {0.5f}, {u""}},
         {u"ab", {0.99999994f}, {u"", u"b", u"ba"}}, // whatever the draws
-        {u"\U0001F600ab", {0.0f}, {u"", u"b", u"b\U0001F600", u"b\U0001F600a"}},
+        {u"\U0001F44D\U0001F3FDae\u0301",           // a thumb with its skin tone, an accented e
+         {0.0f},
+         {u"", u"e\u0301", u"e\u0301\U0001F44D\U0001F3FD", u"e\u0301\U0001F44D\U0001F3FDa"}},
         {u"abcd", {2.0f}, {}},
         {u"abcd", {-0.5f}, {}},
         {u"abcd", {NAN}, {}},
@@ -87,8 +93,57 @@ TEST(WindowHostTest, HistoriesKeepAClickNotAKeystrokeAndTheLimitKeepsWholeCharac
     host.Clicked();
     EXPECT_EQ(toolkit.clipboard, u"ba");
     EXPECT_EQ(toolkit.history, History::Keep);
-    host.WriteText(std::u16string(32766, u'a') + u"\U0001F600");
-    EXPECT_EQ(host.ReadText(), std::u16string(32766, u'a'));
+    host.WriteText(std::u16string(32764, u'a') + u"\U0001F44D\U0001F3FD"); // the tone past it
+    EXPECT_EQ(host.ReadText(), std::u16string(32764, u'a'));
+}
+
+// A line of Unicode's test files as UTF-16 (code points in hex up to a ';' or '#'), and where
+// it marks breaks with a '\u00F7', in code units.
+std::u16string FromTestLine(const std::string& line, std::vector<std::size_t>& breaks) {
+    std::istringstream fields(line.substr(0, line.find_first_of(";#")));
+    std::u16string text;
+    for (std::string field; fields >> field;) {
+        if (field == "\u00F7") {
+            breaks.push_back(text.size());
+        } else if (field != "\u00D7") {
+            const auto code = static_cast<char32_t>(std::stoul(field, nullptr, 16));
+            text += code < 0x10000 ? std::u16string(1, char16_t(code))
+                                   : std::u16string({char16_t(0xD7C0 + (code >> 10)),
+                                                     char16_t(0xDC00 + (code & 0x3FF))});
+        }
+    }
+    return text;
+}
+
+// Unicode's own test data: each break and non-break of GraphemeBreakTest.txt, each cut at the
+// last break at or before it, and each fully-qualified emoji of emoji-test.txt one character.
+TEST(ClustersTest, BreakAsUnicodesOwnTestsSay) {
+    std::ifstream tests("/usr/share/unicode/auxiliary/GraphemeBreakTest.txt");
+    std::ifstream emoji("/usr/share/unicode/emoji/emoji-test.txt");
+    if (!tests || !emoji) {
+        GTEST_SKIP() << "Unicode's test files are not installed (Debian: unicode-data)";
+    }
+    int tested = 0;
+    for (std::string line; std::getline(tests, line); ++tested) {
+        std::vector<std::size_t> breaks, found{0};
+        const std::u16string text = FromTestLine(line, breaks);
+        for (std::size_t at = 0; at < text.size(); found.push_back(at += ClusterLength(text, at))) {
+        }
+        EXPECT_TRUE(text.empty() || found == breaks) << line;
+        for (std::size_t limit = 0; limit < text.size(); ++limit) {
+            EXPECT_EQ(CutAtCharacter(text, limit).size(),
+                      *--std::upper_bound(found.begin(), found.end(), limit))
+                << line << ", cut at " << limit;
+        }
+    }
+    for (std::string line; std::getline(emoji, line);) {
+        std::vector<std::size_t> unused;
+        const std::u16string text = FromTestLine(line, unused);
+        if (line.find("; fully-qualified") != std::string::npos && ++tested) {
+            EXPECT_EQ(ClusterLength(text, 0), text.size()) << line;
+        }
+    }
+    EXPECT_GT(tested, 4000) << "the files were not read";
 }
 
 TEST(ClockRandomTest, DrawsStayBelowOneAndEachSeedingStartsAnotherSequence) {

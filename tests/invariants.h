@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/toolkit.h"
+#include "scrambler/clusters.h"
 #include "scrambler/scrambler.h"
 #include "window/form1_design.h"
 #include "window/window_host.h"
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace kelvorin::testing {
+
+using namespace std::string_view_literals;
 
 // clang-format off
 enum class Op { ReadText, WriteText, TakeFocus, ReadWindow, WriteWindow, ReadScreenWidth,
@@ -142,27 +145,33 @@ struct Scenario {
                                                   : kBroken[bits - 0xFFFD]);
             sane = sane && bits < 0xFFFD;
         }
-        // Letters, often repeated; whole pairs; lone halves; U+0000; U+FFFF.
-        static constexpr char16_t kOther[] = {0xD83D, 0xDE00, 0x0000, 0xFFFF, u'\u00E9', u' '};
+        // Letters, often repeated, and what joins them into longer characters or stands alone:
+        // accents, joiners, regional indicators, variation selectors, Prepend and spacing marks,
+        // Hangul jamo, emoji and skin tones, lone halves of pairs, controls; four of a kind.
+        static constexpr std::u16string_view kOther[] = {
+            u"\U0001F600", u"\U0001F469", u"\u2764",     u"\U0001F3FD", u"\u0301", u"\u0303",
+            u"\u0301",     u"\u0303",     u"\u200D",     u"\u200D",     u"\uFE0F", u"\uFE0F",
+            u"\U0001F1E9", u"\U0001F1EA", u"\U0001F1EB", u"\U0001F1F7", u"\u0600", u"\u093F",
+            u"\u0915",     u"\u094D",     u"\u1100",     u"\u1161",     u"\u11A8", u"\uAC00",
+            u"\xD83D",     u"\xDE00",     u"\xD83D",     u"\xDE00",     u"\0"sv,   u"\r",
+            u"\n",         u"\uFFFF",     u"\u00E9",     u" ",          u"\u00E9", u" ",
+            u"\U0001F44D", u"\U0001F468", u"\U0001F3F3", u"\U0001F308"};
         while (at < size) {
             const unsigned byte = next(), kind = byte & 15;
-            text += kind < 8    ? std::u16string(1, char16_t(u'a' + (byte >> 4)))
-                    : kind < 10 ? std::u16string(u"\U0001F600")
-                                : std::u16string(1, kOther[kind - 10]);
+            text += kind < 6 ? std::u16string(1, char16_t(u'a' + (byte >> 4)))
+                             : std::u16string(kOther[(kind - 6) * 4 + (byte >> 6)]);
         }
         desktop.keepTexts = text.size() <= 2000;
     }
 };
 
-// The characters of a text as the scrambler moves them: a well-formed pair is one.
-inline std::vector<std::u16string> Slots(Text text) {
-    std::vector<std::u16string> slots;
-    for (std::size_t at = 0; at < text.size(); at += slots.back().size()) {
-        const bool pair =
-            at + 1 < text.size() && IsHighSurrogate(text[at]) && IsLowSurrogate(text[at + 1]);
-        slots.emplace_back(text.substr(at, pair ? 2 : 1));
+// The characters of a text as the scrambler moves them: what a reader sees as one.
+inline std::vector<std::u16string> Clusters(Text text) {
+    std::vector<std::u16string> clusters;
+    for (std::size_t at = 0; at < text.size(); at += clusters.back().size()) {
+        clusters.emplace_back(text.substr(at, ClusterLength(text, at)));
     }
-    return slots;
+    return clusters;
 }
 
 template <class Items> Items Sorted(Items items) {
@@ -175,7 +184,7 @@ template <class Items> Items Sorted(Items items) {
 inline std::string Check(const Scenario& s) {
     std::string broke;
     const auto expect = [&](bool holds, const char* what) { broke += holds ? "" : what; };
-    const auto input = Slots(s.text);
+    const auto input = Clusters(s.text);
     const std::size_t n = input.size();
 
     FakeDesktop d = s.desktop;
@@ -204,7 +213,7 @@ inline std::string Check(const Scenario& s) {
         }
         expect(!d.keepTexts || (d.writes.size() == n + 1 && d.writes[0].empty() &&
                                 Sorted(pieces) == Sorted(input)),
-               "The writes are not the empty text, then one more character each. ");
+               "The writes are not the empty text, then one more of the input's characters each. ");
     }
 
     const std::size_t injected = d.injected;

@@ -16,9 +16,13 @@ finish() { # what [note]
 icon() { # of an .exe: wrestool pads the icon it rebuilds with zeros; what comes before is ours
   local i=resources/kelvorin.ico && cmp -s -n "$(stat -c %s $i)" <(wrestool -x -t 14 "$1") $i && echo icon
 }
-# Whether the first text has the second's characters in another order.
+# Whether the first text has the second's characters in another order: Unicode 15's extended
+# grapheme clusters, as python3-regex finds them (Debian 12's grep -P and Perl split otherwise).
 reordered() { [ "$1" != "$2" ] && [ "$(characters "$1")" == "$(characters "$2")" ]; }
-characters() { printf '%s' "$1" | LC_ALL=C.UTF-8 grep -o . | LC_ALL=C sort; }
+characters() { /usr/bin/python3 -c 'import regex, sys; print(sorted(regex.findall(r"\X", sys.argv[1])))' "$1"; }
+# Characters of several code points each: a thumb with its skin tone, two flags, a family, a
+# rainbow flag, e and n with combining accents, 한 as three jamo, a Devanagari syllable.
+clusters=$(LC_ALL=C.UTF-8 printf '\U0001F44D\U0001F3FD\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F3F3\uFE0F\u200D\U0001F308e\u0301n\u0303\u1112\u1161\u11AB\u0915\u093Fab')
 clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
 clipboard_is() { [ "$(clipboard)" == "$1" ]; }
 # Another program's copy: xclip serves the text until another program takes the clipboard.

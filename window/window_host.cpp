@@ -2,6 +2,7 @@
 
 #include "window/form1_design.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace kelvorin {
@@ -11,6 +12,20 @@ namespace {
 constexpr auto kMaxLength = static_cast<std::size_t>(design::kTextBoxMaxLength);
 
 } // namespace
+
+std::size_t InsertionCut(Text text, std::size_t end, Text held, std::size_t limit) {
+    if (text.size() <= limit || end > text.size()) {
+        return end;
+    }
+    // The insertion starts where the texts first differ: a paste may replace a selection.
+    const auto differ = std::mismatch(text.begin(), text.end(), held.begin(), held.end()).first;
+    const std::size_t start = std::min(end, static_cast<std::size_t>(differ - text.begin()));
+    const std::size_t excess = text.size() - limit;
+    if (end - start < excess) {
+        return end;
+    }
+    return std::max(start, CutAtCharacter(text.substr(0, end), end - excess).size());
+}
 
 class WindowHost::Reaction {
   public:

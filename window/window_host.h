@@ -3,11 +3,23 @@
 #include "platform/toolkit.h"
 #include "platform/window_system.h"
 #include "window/form1.h"
+#include "window/form1_design.h"
 
 #include <cstddef>
 #include <string>
 
 namespace kelvorin {
+
+// The widget's own limit on typing and pasting, two code units past the box's: a paste that the
+// widget cut shows the whole code point after the box's limit, which tells whether a character
+// goes on past it. InsertionCut then takes the text back within the box's limit.
+inline constexpr int kWidgetMaxLength = design::kTextBoxMaxLength + 2;
+
+// Where to cut an insertion (a paste, a keystroke) that ends at `end` and took the text past
+// `limit`, when the box held `held` before it: the last character boundary that fits, never
+// before the insertion's start. What lies between the cut and `end` is to be removed; `end`
+// itself when the text is within the limit or no insertion explains it.
+std::size_t InsertionCut(Text text, std::size_t end, Text held, std::size_t limit);
 
 // How the user changed the box: a cut has already put the removed text on the clipboard.
 enum class Edit { Change, Cut };

@@ -5,34 +5,47 @@
 #include <QLineEdit>
 #include <QValidator>
 
+#include <algorithm>
 #include <utility>
 
 namespace kelvorin::qt {
 
 namespace {
 
-// QLineEdit cuts a paste that does not fit at the limit, even inside a surrogate pair; this
-// drops the half character that such a cut leaves before the cursor.
+// QLineEdit cuts a paste that does not fit at its limit, even inside a character (a surrogate
+// pair, an accented letter, a flag): the box's limit is taken here, between characters, from the
+// text as the line edit cut it two code units further on.
 class WholeCharacters final : public QValidator {
   public:
-    using QValidator::QValidator;
+    WholeCharacters(QObject* parent, WindowHost& host) : QValidator(parent), host_(host) {}
 
+    // Also called while the window is destroyed, after the host: the host is asked only about
+    // an edit past the limit.
     State validate(QString& input, int& pos) const override {
-        if (input.size() == design::kTextBoxMaxLength && pos > 0 && pos <= input.size() &&
-            input[pos - 1].isHighSurrogate() &&
-            (pos == input.size() || !input[pos].isLowSurrogate())) {
-            input.remove(pos - 1, 1);
-            --pos;
+        if (input.size() <= design::kTextBoxMaxLength) {
+            return Acceptable;
+        }
+        const Text text(reinterpret_cast<const char16_t*>(input.utf16()),
+                        static_cast<std::size_t>(input.size()));
+        const auto end = static_cast<std::size_t>(std::max(pos, 0));
+        const std::size_t cut = InsertionCut(text, end, host_.ReadText(), kLimit);
+        if (cut < end) {
+            input.remove(static_cast<int>(cut), static_cast<int>(end - cut));
+            pos = static_cast<int>(cut);
         }
         return Acceptable;
     }
+
+  private:
+    static constexpr auto kLimit = static_cast<std::size_t>(design::kTextBoxMaxLength);
+    WindowHost& host_;
 };
 
 } // namespace
 
 void MainWindow::SetUpTextBox() {
-    textBox1_->setMaxLength(design::kTextBoxMaxLength);
-    textBox1_->setValidator(new WholeCharacters(textBox1_));
+    textBox1_->setMaxLength(kWidgetMaxLength);
+    textBox1_->setValidator(new WholeCharacters(textBox1_, host_));
     connect(textBox1_, &QLineEdit::textChanged, this, &MainWindow::OnBoxTextChanged);
 }
 

@@ -170,8 +170,9 @@ bool MainWindow::OnCreate() {
     AnnotateForScreenReaders({{&design::kTextBox1, textBox_},
                               {&design::kCommand1, command_},
                               {&design::kLabel1, label_}});
-    // Typing and pasting stop here; the scramble never writes more than it read.
-    SendMessageW(textBox_, EM_SETLIMITTEXT, design::kTextBoxMaxLength, 0);
+    // Typing and pasting stop near here (see OnTextBoxChanged); the scramble never writes more
+    // than it read.
+    SendMessageW(textBox_, EM_SETLIMITTEXT, kWidgetMaxLength, 0);
     LayOut();
     RECT outer{0, 0, Pixels(design::kClientWidth, dpi_), Pixels(design::kClientHeight, dpi_)};
     if (!AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi_)) {

@@ -84,15 +84,16 @@ void MainWindow::OnTextBoxChanged(Edit edit) {
         return;
     }
     const std::wstring edited = TextOf(textBox_);
-    // The EDIT control cuts a paste at the limit even between the halves of a surrogate pair.
-    // Dropping the half left before the caret changes the text again, and that change is the
-    // one to report.
-    if (edited.size() == static_cast<std::size_t>(design::kTextBoxMaxLength)) {
+    // The EDIT control cuts a paste at its limit even inside a character; the box's limit is
+    // taken here, between characters. Removing the rest changes the text again, and that change
+    // is the one to report.
+    if (edited.size() > static_cast<std::size_t>(design::kTextBoxMaxLength)) {
         DWORD caret = 0;
         SendMessageW(textBox_, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
-        if (caret > 0 && caret <= edited.size() && IsHighSurrogate(edited[caret - 1]) &&
-            (caret == edited.size() || !IsLowSurrogate(edited[caret]))) {
-            SendMessageW(textBox_, EM_SETSEL, caret - 1, caret);
+        const std::size_t cut = InsertionCut(View(edited), caret, host_.ReadText(),
+                                             static_cast<std::size_t>(design::kTextBoxMaxLength));
+        if (cut < caret) {
+            SendMessageW(textBox_, EM_SETSEL, cut, caret);
             SendMessageW(textBox_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
             return;
         }

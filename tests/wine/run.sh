@@ -68,6 +68,14 @@ copy kept && wait_for 5 clipboard_is kept && sleep 1
 check "deleting all empties the clipboard; a copy by another program meanwhile stays" same \
   "[] [kept]" "[$emptied] [$(clipboard)]"
 
+# Characters of several code points each, pasted: each click of Do moves them whole.
+copy "${clusters}x" && wait_for 5 clipboard_is "${clusters}x" && xdotool key ctrl+v
+moved=$(for click in 1 2 3; do before=$(clipboard) && xdotool mousemove --window "$wid" 152 60 click 1
+  wait_for 10 eval 'reordered "$(clipboard)" "$before"' && echo reordered || echo "[$before] [$(clipboard)]"
+done | paste -sd' ') && xdotool key ctrl+a BackSpace
+check "characters of several code points move whole, at each of three clicks" same \
+  "reordered reordered reordered" "$moved"
+
 # A paste beyond the limit stops at 32,767 code units, but not inside the emoji that straddles
 # it. Do on it while another program holds the clipboard: the window answers meanwhile, and the
 # clipboard gets the new order once free.
