@@ -143,7 +143,8 @@ empty_box && [ $(($(rss) - before)) -lt 5120 ] ||
   fail "$(($(rss) - before)) KiB more after the paste went"
 
 echo "pasting from a clipboard owner that never answers"
-xdotool type --delay 20 kept
+xdotool type --delay 20 kept # each keystroke's copy is made before the other program's
+wait_for 5 clipboard_is kept || fail "typing gave '$(clipboard)'"
 copy never && silent=$! && wait_for 5 clipboard_is never || fail "xclip did not take the clipboard"
 kill -STOP "$silent"
 xdotool key ctrl+v type --delay 20 '!' # the '!' once the paste gave up
