@@ -88,8 +88,12 @@ std::optional<KeptClipboard> MainWindow::ClipboardToKeep() {
         return std::nullopt;
     }
     const QString text = clipboard->text();
-    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+    // Wayland programs read the text from wl-copy, whether the program ran on Wayland itself or
+    // on X11 through XWayland, whose X keeper below serves X programs only.
+    if (OnWayland() || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         HandToWlCopy(text);
+    }
+    if (OnWayland()) {
         return std::nullopt;
     }
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();

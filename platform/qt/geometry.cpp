@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kelvorin::qt {
@@ -17,6 +19,12 @@ namespace {
 // How long a window manager gets to carry out one step of the closing animation; they answer
 // within a millisecond or two.
 constexpr int kCarryOutMs = 100;
+
+// A compositor asks for the next frame of a shown window 60 times a second or so; one that has not
+// within this long is not showing the window (minimized, on another workspace) and sees no step.
+constexpr int kFrameMs = 100;
+// The shrink in place on Wayland takes about as long as the slide on X11, at most this long.
+constexpr int kShrinkInPlaceMs = 1500;
 
 // One extent of a rectangle, in its pixels.
 int Pick(const QRect& rect, Extent extent) {
@@ -33,7 +41,51 @@ int Pick(const QRect& rect, Extent extent) {
     throw PlatformError("no such extent");
 }
 
+// Sees the window's update requests, which Qt's Wayland platform holds back until the compositor
+// asks for the next frame.
+class FrameWatch : public QObject {
+  public:
+    explicit FrameWatch(QWindow* window) : window_(window) { window_->installEventFilter(this); }
+    ~FrameWatch() override { window_->removeEventFilter(this); }
+    FrameWatch(const FrameWatch&) = delete;
+    FrameWatch& operator=(const FrameWatch&) = delete;
+
+    bool Seen() const { return seen_; }
+
+  protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        seen_ = seen_ || event->type() == QEvent::UpdateRequest;
+        return false;
+    }
+
+  private:
+    QWindow* window_;
+    bool seen_ = false;
+};
+
+// Runs window-system events until `done` holds or the deadline passes. Input stays queued (and is
+// dropped when the program ends), as no input may be handled during the animation.
+template <class Done> bool AwaitEvents(Done&& done, const QDeadlineTimer& deadline) {
+    // Ends a wait for events that no event ends. Re-armed with the time left before each wait,
+    // since a timer may fire a little early, and a wait with no timer left would never end.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!done()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) {
+            return false;
+        }
+        wake.start(static_cast<int>(left));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
 } // namespace
+
+bool OnWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
 QRect MainWindow::Frame() const { return X11Frame(*this).value_or(frameGeometry()); }
 
@@ -52,7 +104,7 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
     case Extent::Top:
     case Extent::Left:
         // A Wayland client cannot place its window, and Qt would report the move as done.
-        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        if (OnWayland()) {
             throw PlatformError("the display server places this window");
         }
         // The window only moves down and right: once a place was not taken (a manager that keeps
@@ -76,11 +128,13 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
         if (client < 1 || client <= (isWidth ? refusedWidth_ : refusedHeight_)) {
             throw PlatformError("window size below the minimum");
         }
-        if (!sizeLimitsLifted_) {
-            // The user may not resize the window; the closing animation may.
-            setMinimumSize(1, 1);
-            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            sizeLimitsLifted_ = true;
+        LiftSizeLimits();
+        if (OnWayland()) {
+            const QSize size = isWidth ? QSize(client, height()) : QSize(width(), client);
+            if (!ResizeDrawn(size, QDeadlineTimer(kFrameMs, Qt::PreciseTimer))) {
+                throw PlatformError("the compositor did not draw the window");
+            }
+            return;
         }
         resize(isWidth ? client : width(), isWidth ? height() : client);
         if (!CarriedOut(extent, value)) {
@@ -89,6 +143,49 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
         }
         return;
     }
+    }
+}
+
+void MainWindow::LiftSizeLimits() {
+    if (!sizeLimitsLifted_) {
+        // The user may not resize the window; the closing animation may.
+        setMinimumSize(1, 1);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        sizeLimitsLifted_ = true;
+    }
+}
+
+// On Wayland a size takes effect, and is seen, only with a buffer of that size. Paints and commits
+// one at once, then waits until the compositor asks for the next frame: the step has been shown,
+// and the next one neither overtakes it nor floods the connection.
+bool MainWindow::ResizeDrawn(QSize size, const QDeadlineTimer& deadline) {
+    QWindow* window = windowHandle();
+    if (window == nullptr) {
+        return false;
+    }
+    resize(size);
+    repaint();
+    const FrameWatch frame(window);
+    window->requestUpdate();
+    return AwaitEvents([&] { return frame.Seen(); }, deadline);
+}
+
+// A Wayland window cannot slide away, so the closing animation ends after its first cycle, where
+// the window will not move. It goes on shrinking where it stands, in the same steps, one frame
+// each, until nothing is left of it, the compositor stops drawing it or the time is up.
+void MainWindow::ShrinkInPlace() {
+    LiftSizeLimits();
+    const int step = static_cast<int>(std::lround(Form1::kShrinkStep / kTwipsPerPixel));
+    const QDeadlineTimer end(kShrinkInPlaceMs, Qt::PreciseTimer);
+    for (QSize size = this->size(); size.width() > 1 || size.height() > 1;) {
+        size = QSize(std::max(1, size.width() - step), std::max(1, size.height() - step));
+        QDeadlineTimer frame(kFrameMs, Qt::PreciseTimer);
+        if (end.remainingTime() < frame.remainingTime()) {
+            frame = end;
+        }
+        if (!ResizeDrawn(size, frame)) {
+            return;
+        }
     }
 }
 
