@@ -20,9 +20,10 @@ namespace {
 // within a millisecond or two.
 constexpr int kCarryOutMs = 100;
 
-// A compositor asks for the next frame of a shown window 60 times a second or so; one that has not
-// within this long is not showing the window (minimized, on another workspace) and sees no step.
-constexpr int kFrameMs = 100;
+// A compositor asks for the next frame of a shown window 60 times a second or so, later on a busy
+// machine; one that has not within this long is not showing the window (minimized, on another
+// workspace) and would see no step.
+constexpr int kFrameMs = 250;
 // The shrink in place on Wayland takes about as long as the slide on X11, at most this long.
 constexpr int kShrinkInPlaceMs = 1500;
 
@@ -41,8 +42,9 @@ int Pick(const QRect& rect, Extent extent) {
     throw PlatformError("no such extent");
 }
 
-// Sees the window's update requests, which Qt's Wayland platform holds back until the compositor
-// asks for the next frame.
+// Sees the compositor ask for the next frame: Qt's Wayland platform holds update requests back
+// until then. A frame that comes later than 100 ms makes Qt take the window for hidden; the late
+// frame shows it again, with an expose in place of the update request.
 class FrameWatch : public QObject {
   public:
     explicit FrameWatch(QWindow* window) : window_(window) { window_->installEventFilter(this); }
@@ -54,12 +56,17 @@ class FrameWatch : public QObject {
 
   protected:
     bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Expose) {
+            seen_ = seen_ || (hidden_ && window_->isExposed()); // a resize exposes it too
+            hidden_ = hidden_ || !window_->isExposed();
+        }
         seen_ = seen_ || event->type() == QEvent::UpdateRequest;
         return false;
     }
 
   private:
     QWindow* window_;
+    bool hidden_ = false;
     bool seen_ = false;
 };
 
@@ -160,8 +167,8 @@ void MainWindow::LiftSizeLimits() {
 // and the next one neither overtakes it nor floods the connection.
 bool MainWindow::ResizeDrawn(QSize size, const QDeadlineTimer& deadline) {
     QWindow* window = windowHandle();
-    if (window == nullptr) {
-        return false;
+    if (window == nullptr || !AwaitEvents([&] { return window->isExposed(); }, deadline)) {
+        return false; // Qt draws nothing meanwhile
     }
     resize(size);
     repaint();

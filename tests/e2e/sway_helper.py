@@ -27,7 +27,7 @@ def window(pid, node=None):
 def running(pid):  # an ended process that nobody has waited for yet is a zombie
     try:
         return open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[0] != "Z"
-    except FileNotFoundError:
+    except OSError:  # gone, or going
         return False
 
 

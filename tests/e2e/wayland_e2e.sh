@@ -31,8 +31,9 @@ ours() {
 
 mkdir -m 700 "$work/sway" "$work/runtime" && touch "$work/kelvorin.err"
 [ "$(id -u)" -ne 0 ] || { chown 65534:65534 "$work/sway" && chmod 711 "$work"; }
-printf 'xwayland %s\noutput HEADLESS-1 mode 1280x800 position 0 0\nfocus_follows_mouse no\n' \
-  "$([ "$row" == wayland ] && echo disable || echo enable)" >"$work/config"
+# No key repeats: on a loaded machine a key's release can come late enough for one.
+printf 'xwayland %s\noutput HEADLESS-1 mode 1280x800 position 0 0\nfocus_follows_mouse no
+input type:keyboard repeat_rate 0\n' "$([ "$row" == wayland ] && echo disable || echo enable)" >"$work/config"
 spawn as_nobody env -i PATH=/usr/bin:/bin HOME="$work/sway" XDG_RUNTIME_DIR="$work/sway" \
   WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$work/config" >/dev/null 2>&1
 wait_for 10 compgen -G "$work/sway/sway-ipc.*.sock" && wait_for 10 test -S "$work/sway/wayland-1" ||
@@ -60,6 +61,14 @@ copy() { spawn wl-copy --foreground -- "$1" && wait_for 5 clipboard_is "$1" || f
 # wtype's keyboard goes when it ends: a moment after the last key, or XWayland repeats it.
 key() { wtype "$@" -s 50; }
 ctrl() { key -M ctrl -k "$1" -m ctrl; }
+# The first key for a new window, once more if it was lost (seen on a loaded machine while the
+# window took the keyboard); prints the box's text: the key, or twice the key if it came late.
+first_key() {
+  local try && for try in 1 2; do
+    key "$1" && wait_for 3 eval "[[ \$(seen) =~ ^$1+' (marked)'\$ ]]" && clipboard && return
+  done
+  fail "typing '$1' gave '$(seen)'"
+}
 start_kelvorin() {
   spawn env "$mark" QT_QPA_PLATFORM="$platform" "$program" 2>>"$work/kelvorin.err" && kelvorin=$!
   timeout 10 "$helper" window "$kelvorin" >/dev/null || fail "no Kelvorin window"
@@ -86,27 +95,27 @@ check_after_end() { # TEXT
 for platform in $([ "$row" == wayland ] && echo wayland wayland-egl || echo xcb); do
   start_kelvorin
   echo "$platform: five keys with pauses under a second, a pause, Do with the pointer"
-  box=""
-  for letter in h e l l o; do
+  box=$(first_key h) word=${box}ello
+  for letter in e l l o; do
     key "$letter" && box+=$letter
     wait_for 5 seen_is "$box (marked)" || fail "after '$letter' the clipboard holds '$(seen)'"
   done
-  wait_for 5 seen_is hello || fail "after the pause the clipboard holds '$(seen)'"
+  wait_for 5 seen_is "$word" || fail "after the pause the clipboard holds '$(seen)'"
   # The middle of Do: 1200 + 2175 / 2 twips across, 720 + 375 / 2 down, 15 twips a pixel; where the
   # window is now, as sway may have moved it since it showed it.
   read -r x y < <(timeout 10 "$helper" window "$kelvorin") || fail "the window has gone"
   swaymsg -q seat - cursor set $((x + 152)) $((y + 60))
-  for click in 1 2 3; do # one order in 60 of these letters is the word itself
+  for click in 1 2 3; do # one order in 60 of these letters may be the word itself
     swaymsg -q seat - cursor press button1 && swaymsg -q seat - cursor release button1
-    wait_for 2 eval 'reordered "$(seen)" hello' && break
+    wait_for 2 eval 'reordered "$(seen)" "$word"' && break
   done
-  scrambled=$(seen) && reordered "$scrambled" hello || fail "clipboard holds '$(seen)' after Do"
-  echo "  seen: h e he hel hell hello, each marked; hello; $scrambled"
+  scrambled=$(seen) && reordered "$scrambled" "$word" || fail "clipboard holds '$(seen)' after Do"
+  echo "  seen: each key's text marked, then $word unmarked; $scrambled"
 
   echo "$platform: a key, Ctrl+Z twice, a paste of another program's copy, the close"
   key '!' && wait_for 5 seen_is "$scrambled! (marked)" || fail "typing after Do gave '$(seen)'"
   ctrl z && wait_for 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(seen)'"
-  ctrl z && wait_for 5 clipboard_is hello || fail "Ctrl+Z after Do gave '$(seen)'"
+  ctrl z && wait_for 5 clipboard_is "$word" || fail "Ctrl+Z after Do gave '$(seen)'"
   copy 'a😀b' && ctrl a && ctrl v
   wait_for 5 seen_is 'a😀b (marked)' || fail "clipboard holds '$(seen)' after the paste"
   close_and_check
@@ -117,8 +126,9 @@ for platform in $([ "$row" == wayland ] && echo wayland wayland-egl || echo xcb)
   fi
   check_after_end 'a😀b'
   for round in 1 2 3 4; do # the end again and again: a teardown that hangs must not keep it
-    start_kelvorin && key "$round" && wait_for 5 clipboard_is "$round" || fail "typing gave '$(seen)'"
-    close_and_check && check_after_end "$round"
+    start_kelvorin
+    typed=$(first_key "$round")
+    close_and_check && check_after_end "$typed"
   done
 done
 echo PASS
