@@ -19,8 +19,9 @@ work=$(mktemp -d) platform=sway && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 . "$(dirname "$0")/../lib.sh"
 trap 'kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
 fail() { echo "FAIL ($platform): $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
-# sway will not run as root: root runs it, and xhost on its XWayland, as nobody.
-as_nobody() { if [ "$(id -u)" -eq 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; else "$@"; fi; }
+# sway will not run as root: root runs it, and xhost on its XWayland, as nobody. A prefix, not a
+# function, so that the pid of the spawned command is sway's own.
+nobody=() && [ "$(id -u)" -ne 0 ] || nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 running() { local state && state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ "$state" != Z ]; }
 mark="KELVORIN_E2E_RUN=$$.$RANDOM" # in the environment of the program and of what it leaves
 ours() {
@@ -34,7 +35,7 @@ mkdir -m 700 "$work/sway" "$work/runtime" && touch "$work/kelvorin.err"
 # No key repeats: on a loaded machine a key's release can come late enough for one.
 printf 'xwayland %s\noutput HEADLESS-1 mode 1280x800 position 0 0\nfocus_follows_mouse no
 input type:keyboard repeat_rate 0\n' "$([ "$row" == wayland ] && echo disable || echo enable)" >"$work/config"
-spawn as_nobody env -i PATH=/usr/bin:/bin HOME="$work/sway" XDG_RUNTIME_DIR="$work/sway" \
+spawn "${nobody[@]}" env -i PATH=/usr/bin:/bin HOME="$work/sway" XDG_RUNTIME_DIR="$work/sway" \
   WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$work/config" >/dev/null 2>&1
 wait_for 10 compgen -G "$work/sway/sway-ipc.*.sock" && wait_for 10 test -S "$work/sway/wayland-1" ||
   fail "sway did not start"
@@ -43,7 +44,7 @@ export XDG_RUNTIME_DIR="$work/runtime"
 spawn wayvnc -u "$work/vnc.sock" >/dev/null 2>&1 # a pointer and a keyboard for the empty seat
 wait_for 10 eval 'swaymsg -t get_seats | grep -q "\"capabilities\": 3"' || fail "no pointer, no keyboard"
 if [ "$row" == xwayland ]; then # the first free display, in this /tmp
-  export DISPLAY=:0 && wait_for 10 test -S /tmp/.X11-unix/X0 && as_nobody xhost +si:localuser:root >/dev/null ||
+  export DISPLAY=:0 && wait_for 10 test -S /tmp/.X11-unix/X0 && "${nobody[@]}" xhost +si:localuser:root >/dev/null ||
     fail "XWayland did not start"
 fi
 
