@@ -179,20 +179,16 @@ bool MainWindow::ResizeDrawn(QSize size, const QDeadlineTimer& deadline) {
 
 // A Wayland window cannot slide away, so the closing animation ends after its first cycle, where
 // the window will not move. It goes on shrinking where it stands, in the same steps, one frame
-// each, until nothing is left of it, the compositor stops drawing it or the time is up.
+// each, until nothing is left of it or the time is up. A frame that does not come (a busy
+// compositor, or one that does not show the window) only holds the next step back a while.
 void MainWindow::ShrinkInPlace() {
     LiftSizeLimits();
     const int step = static_cast<int>(std::lround(Form1::kShrinkStep / kTwipsPerPixel));
     const QDeadlineTimer end(kShrinkInPlaceMs, Qt::PreciseTimer);
-    for (QSize size = this->size(); size.width() > 1 || size.height() > 1;) {
+    for (QSize size = this->size(); (size.width() > 1 || size.height() > 1) && !end.hasExpired();) {
         size = QSize(std::max(1, size.width() - step), std::max(1, size.height() - step));
-        QDeadlineTimer frame(kFrameMs, Qt::PreciseTimer);
-        if (end.remainingTime() < frame.remainingTime()) {
-            frame = end;
-        }
-        if (!ResizeDrawn(size, frame)) {
-            return;
-        }
+        const QDeadlineTimer frame(kFrameMs, Qt::PreciseTimer);
+        ResizeDrawn(size, end.remainingTime() < frame.remainingTime() ? end : frame);
     }
 }
 

@@ -88,7 +88,7 @@ close_and_check() {
 check_after_end() { # TEXT
   wait_for 5 seen_is "$1" || fail "the clipboard holds '$(seen | head -c 80)' after the end"
   echo "  left after the end: $(for p in $(ours); do cat "/proc/$p/comm"; done | sort | xargs)"
-  copy "copied $1" && wait_for 3 test -z "$(ours)" || fail "still running once another copied: $(ours)"
+  copy "copied $1" && wait_for 10 eval '[ -z "$(ours)" ]' || fail "still running once another copied: $(ours)"
 }
 
 scenario() {
