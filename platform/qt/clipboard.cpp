@@ -114,14 +114,16 @@ void MainWindow::SettleClipboard() {
 std::optional<KeptClipboard> MainWindow::ClipboardToKeep(const std::string& display) {
     SettleClipboard();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
-        if (clipboard->ownsClipboard()) {
-            HandToWlCopy(clipboard->text());
+    if (OnWayland()) {
+        // The compositor drops our selection with us; Wayland programs read it from wl-copy.
+        const QString text = clipboard->ownsClipboard() ? clipboard->text() : QString();
+        if (!text.isEmpty()) {
+            HandToWlCopy(text);
         }
         return std::nullopt;
     }
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || x11->connection() == nullptr || IsRemoteDisplay(display)) {
+    if (x11 == nullptr || x11->connection() == nullptr) {
         return std::nullopt;
     }
     const std::optional<std::uint32_t> owner = OwnClipboardWindow(x11->connection());
@@ -129,6 +131,13 @@ std::optional<KeptClipboard> MainWindow::ClipboardToKeep(const std::string& disp
     // The same window of ours before and after Qt gave the text: nobody copied in between, and
     // Qt gave it from its own copy.
     if (text.isEmpty() || OwnClipboardWindow(x11->connection()) != owner) {
+        return std::nullopt;
+    }
+    // Through XWayland the X keeper serves X programs only; Wayland programs read wl-copy.
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        HandToWlCopy(text);
+    }
+    if (IsRemoteDisplay(display)) {
         return std::nullopt;
     }
     return KeptClipboard{text.toUtf8().toStdString(), text.toLatin1().toStdString(), *owner,

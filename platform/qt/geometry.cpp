@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +26,13 @@ constexpr int kAnswerMs = 1000;
 // the window first and its frame after).
 constexpr int kAnswerSlackMs = 50;
 
+// A compositor asks for the next frame of a shown window 60 times a second or so, later on a busy
+// machine; one that has not within this long is not showing the window (minimized, on another
+// workspace) and would see no step.
+constexpr int kFrameMs = 250;
+// The shrink in place on Wayland takes about as long as the slide on X11, at most this long.
+constexpr int kShrinkInPlaceMs = 1500;
+
 // One extent of a rectangle, in its pixels.
 int Pick(const QRect& rect, Extent extent) {
     switch (extent) {
@@ -40,7 +48,57 @@ int Pick(const QRect& rect, Extent extent) {
     throw PlatformError("no such extent");
 }
 
+// Sees the compositor ask for the next frame: Qt's Wayland platform holds update requests back
+// until then. A frame that comes later than 100 ms makes Qt take the window for hidden; the late
+// frame shows it again, with an expose in place of the update request.
+class FrameWatch : public QObject {
+  public:
+    explicit FrameWatch(QWindow* window) : window_(window) { window_->installEventFilter(this); }
+    ~FrameWatch() override { window_->removeEventFilter(this); }
+    FrameWatch(const FrameWatch&) = delete;
+    FrameWatch& operator=(const FrameWatch&) = delete;
+
+    bool Seen() const { return seen_; }
+
+  protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Expose) {
+            seen_ = seen_ || (hidden_ && window_->isExposed()); // a resize exposes it too
+            hidden_ = hidden_ || !window_->isExposed();
+        }
+        seen_ = seen_ || event->type() == QEvent::UpdateRequest;
+        return false;
+    }
+
+  private:
+    QWindow* window_;
+    bool hidden_ = false;
+    bool seen_ = false;
+};
+
+// Runs window-system events until `done` holds or the deadline passes. Input stays queued (and is
+// dropped when the program ends), as no input may be handled during the animation.
+template <class Done> bool AwaitEvents(Done&& done, const QDeadlineTimer& deadline) {
+    // Ends a wait for events that no event ends. Re-armed with the time left before each wait,
+    // since a timer may fire a little early, and a wait with no timer left would never end.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!done()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) {
+            return false;
+        }
+        wake.start(static_cast<int>(left));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
 } // namespace
+
+bool OnWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
 QRect MainWindow::Frame() const { return X11Frame(*this).value_or(frameGeometry()); }
 
@@ -59,7 +117,7 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
     case Extent::Top:
     case Extent::Left:
         // A Wayland client cannot place its window, and Qt would report the move as done.
-        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        if (OnWayland()) {
             throw PlatformError("the display server places this window");
         }
         // The window only moves down and right: once a place was not taken (a manager that keeps
@@ -83,11 +141,13 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
         if (client < 1 || client <= (isWidth ? refusedWidth_ : refusedHeight_)) {
             throw PlatformError("window size below the minimum");
         }
-        if (!sizeLimitsLifted_) {
-            // The user may not resize the window; the closing animation may.
-            setMinimumSize(1, 1);
-            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            sizeLimitsLifted_ = true;
+        LiftSizeLimits();
+        if (OnWayland()) {
+            const QSize size = isWidth ? QSize(client, height()) : QSize(width(), client);
+            if (!ResizeDrawn(size, QDeadlineTimer(kFrameMs, Qt::PreciseTimer))) {
+                throw PlatformError("the compositor did not draw the window");
+            }
+            return;
         }
         resize(isWidth ? client : width(), isWidth ? height() : client);
         if (!CarriedOut(extent, value)) {
@@ -96,6 +156,45 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
         }
         return;
     }
+    }
+}
+
+void MainWindow::LiftSizeLimits() {
+    if (!sizeLimitsLifted_) {
+        // The user may not resize the window; the closing animation may.
+        setMinimumSize(1, 1);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        sizeLimitsLifted_ = true;
+    }
+}
+
+// On Wayland a size takes effect, and is seen, only with a buffer of that size. Paints and commits
+// one at once, then waits until the compositor asks for the next frame: the step has been shown,
+// and the next one neither overtakes it nor floods the connection.
+bool MainWindow::ResizeDrawn(QSize size, const QDeadlineTimer& deadline) {
+    QWindow* window = windowHandle();
+    if (window == nullptr || !AwaitEvents([&] { return window->isExposed(); }, deadline)) {
+        return false; // Qt draws nothing meanwhile
+    }
+    resize(size);
+    repaint();
+    const FrameWatch frame(window);
+    window->requestUpdate();
+    return AwaitEvents([&] { return frame.Seen(); }, deadline);
+}
+
+// A Wayland window cannot slide away, so the closing animation ends after its first cycle, where
+// the window will not move. It goes on shrinking where it stands, in the same steps, one frame
+// each, until nothing is left of it or the time is up. A frame that does not come (a busy
+// compositor, or one that does not show the window) only holds the next step back a while.
+void MainWindow::ShrinkInPlace() {
+    LiftSizeLimits();
+    const int step = static_cast<int>(std::lround(Form1::kShrinkStep / kTwipsPerPixel));
+    const QDeadlineTimer end(kShrinkInPlaceMs, Qt::PreciseTimer);
+    for (QSize size = this->size(); (size.width() > 1 || size.height() > 1) && !end.hasExpired();) {
+        size = QSize(std::max(1, size.width() - step), std::max(1, size.height() - step));
+        const QDeadlineTimer frame(kFrameMs, Qt::PreciseTimer);
+        ResizeDrawn(size, end.remainingTime() < frame.remainingTime() ? end : frame);
     }
 }
 

@@ -1,8 +1,10 @@
 #include "platform/qt/command_line.h"
+#include "platform/qt/end_within.h"
 #include "platform/qt/main_window.h"
 
 #include <QApplication>
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 
@@ -31,6 +33,7 @@ int main(int argc, char* argv[]) {
 #endif
     int status = 0;
     std::optional<kelvorin::qt::KeptClipboard> kept;
+    std::optional<kelvorin::qt::EndWithin> teardown;
     {
         QApplication application(argc, argv);
         QGuiApplication::setDesktopFileName(QStringLiteral("kelvorin"));
@@ -40,7 +43,13 @@ int main(int argc, char* argv[]) {
         // QApplication's destructor hand the clipboard's content to a clipboard manager.
         status = application.exec();
         kept = form1.ClipboardToKeep(commandLine.display);
+        // The text is handed over; what is left may not keep the process. Qt's Wayland display
+        // can wait for ever on its event thread as it goes; on X11 Qt waits up to 5 s for a
+        // clipboard manager to take the text.
+        using namespace std::chrono_literals;
+        teardown.emplace(kelvorin::qt::OnWayland() ? 1s : 10s, status);
     }
+    teardown.reset();
     // Where no clipboard manager took the text over, a small process of ours serves it on.
     if (kept) {
         kelvorin::qt::ServeAfterEnd(*kept);

@@ -91,6 +91,9 @@ MainWindow::MainWindow() {
 MainWindow::~MainWindow() = default;
 
 void MainWindow::EndProgram() {
+    if (OnWayland() && closing_) {
+        ShrinkInPlace();
+    }
     hide();
     QCoreApplication::quit();
 }

@@ -4,6 +4,7 @@
 #include "platform/qt/x11_clipboard.h"
 #include "platform/qt/x11_frame.h"
 #include "platform/toolkit.h"
+#include "window/form1.h"
 #include "window/window_host.h"
 
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include <limits>
 #include <optional>
 
+class QDeadlineTimer;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -20,6 +22,10 @@ namespace kelvorin::qt {
 
 // Qt's device-independent pixel stands for 1/96 inch, so one is 15 twips.
 inline constexpr float kTwipsPerPixel = 15.0f;
+
+// Whether Qt runs on one of its Wayland platforms ("wayland", "wayland-egl", ...), rather than
+// on X11 (also through XWayland) or offscreen.
+bool OnWayland();
 
 // Form1 on Qt Widgets: the window and its controls built from form1_design.h, each Qt event
 // turned into one call into WindowHost, which keeps the box's contract. It decides nothing
@@ -53,8 +59,9 @@ class MainWindow : public QWidget, public Toolkit {
     // Call once, after the event loop has ended and before the QApplication goes. Places a
     // keystroke's marked text once more unmarked, and says what to keep serving after the end
     // (on X11, see ServeAfterEnd): the clipboard's text if it is still ours, not empty, and the
-    // display (`display`, empty for $DISPLAY) is this machine's. On Wayland it hands the text to
-    // wl-copy, where installed, and returns nothing.
+    // display (`display`, empty for $DISPLAY) is this machine's. In a Wayland session (Qt on
+    // Wayland, or WAYLAND_DISPLAY set) it also hands that text to wl-copy, where installed; on
+    // Wayland itself it returns nothing.
     std::optional<KeptClipboard> ClipboardToKeep(const std::string& display);
 
   protected:
@@ -69,6 +76,9 @@ class MainWindow : public QWidget, public Toolkit {
     void OnBoxTextChanged(const QString& text);
     bool CarriedOut(Extent extent, int value);
     static void WaitForWindowSystem(qint64 ms);
+    void LiftSizeLimits();
+    bool ResizeDrawn(QSize size, const QDeadlineTimer& deadline); // on Wayland
+    void ShrinkInPlace();                                         // on Wayland, at the end
     QRect Frame() const; // the outer frame where the display server has it
 
     QLineEdit* textBox1_ = nullptr;

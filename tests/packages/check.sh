@@ -11,6 +11,9 @@ window() { xdotool search --limit 1 --name '^Kelvorin$'; }
 
 check "lintian: no errors, no warnings" lintian --fail-on error,warning "$deb"
 dpkg-deb -x "$deb" "$BUILD/root" && root="$BUILD/root/usr"
+check "apt installs wl-clipboard with it; Qt's Wayland platform is left to the desktop" same \
+  "wl-clipboard|" "$(dpkg-deb -f "$deb" Recommends | grep -o wl-clipboard)|$(dpkg-deb -f "$deb" \
+  Depends Recommends Suggests | grep -o qt6-wayland)"
 check "the AppStream metadata and the desktop entry are valid" eval 'appstreamcli validate --no-net \
   "$root"/share/metainfo/*.xml && desktop-file-validate "$root/share/applications/kelvorin.desktop"'
 status=0 && env -u DISPLAY "$root/bin/kelvorin" --frobnicate 2>"$BUILD/err" >/dev/null || status=$?

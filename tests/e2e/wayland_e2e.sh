@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# Drives the real program on a headless sway of its own as a user would: wayvnc gives the seat a
+# pointer and a keyboard, wtype types, swaymsg clicks, wl-paste reads the clipboard from another
+# client, sway_helper.py closes the window and watches its sizes until it goes.
+#   wayland_e2e.sh PROGRAM wayland   Qt on Wayland itself: as "wayland", then as "wayland-egl"
+#   wayland_e2e.sh PROGRAM xwayland  Qt on X11 through sway's XWayland, in mount and network
+#                                    namespaces of its own, where its X display meets no other
+set -euo pipefail
+program=$1 row=$2 helper=$(dirname "$0")/sway_helper.py
+for tool in sway wayvnc wtype wl-copy swaymsg $([ "$row" == wayland ] || echo Xwayland xhost); do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+[ "$row" == wayland ] || [ "$(id -u)" -eq 0 ] || { echo "SKIP: namespaces need root"; exit 77; }
+if [ "$row" == xwayland ] && [ -z "${KELVORIN_E2E_NAMESPACED:-}" ]; then
+  KELVORIN_E2E_NAMESPACED=1 exec unshare --mount --propagation private --net "$0" "$@"
+fi
+[ -z "${KELVORIN_E2E_NAMESPACED:-}" ] || { mount -t tmpfs tmpfs /tmp && mkdir -m 1777 /tmp/.X11-unix; }
+work=$(mktemp -d) platform=sway && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
+. "$(dirname "$0")/../lib.sh"
+trap 'kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
+fail() { echo "FAIL ($platform): $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
+# sway will not run as root: root runs it, and xhost on its XWayland, as nobody. A prefix, not a
+# function, so that the pid of the spawned command is sway's own.
+nobody=() && [ "$(id -u)" -ne 0 ] || nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+running() { local state && state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ "$state" != Z ]; }
+mark="KELVORIN_E2E_RUN=$$.$RANDOM" # in the environment of the program and of what it leaves
+ours() {
+  for p in $(grep -lxzs "$mark" /proc/[0-9]*/environ | cut -d/ -f3); do running "$p" && echo "$p"; done
+}
+
+mkdir -m 700 "$work/sway" "$work/runtime" && touch "$work/kelvorin.err"
+[ "$(id -u)" -ne 0 ] || { chown 65534:65534 "$work/sway" && chmod 711 "$work"; }
+# No key repeats: on a loaded machine a key's release can come late enough for one.
+printf 'xwayland %s\noutput HEADLESS-1 mode 1280x800 position 0 0\nfocus_follows_mouse no
+input type:keyboard repeat_rate 0\n' "$([ "$row" == wayland ] && echo disable || echo enable)" >"$work/config"
+spawn "${nobody[@]}" env -i PATH=/usr/bin:/bin HOME="$work/sway" XDG_RUNTIME_DIR="$work/sway" \
+  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$work/config" >/dev/null 2>&1
+wait_for 10 compgen -G "$work/sway/sway-ipc.*.sock" && wait_for 10 test -S "$work/sway/wayland-1" ||
+  fail "sway did not start"
+export WAYLAND_DISPLAY="$work/sway/wayland-1" SWAYSOCK=$(compgen -G "$work/sway/sway-ipc.*.sock")
+export XDG_RUNTIME_DIR="$work/runtime"
+spawn wayvnc -u "$work/vnc.sock" >/dev/null 2>&1 # a pointer and a keyboard for the empty seat
+wait_for 10 eval 'swaymsg -t get_seats | grep -q "\"capabilities\": 3"' || fail "no pointer, no keyboard"
+if [ "$row" == xwayland ]; then # the first free display, in this /tmp
+  export DISPLAY=:0 && wait_for 10 test -S /tmp/.X11-unix/X0 && "${nobody[@]}" xhost +si:localuser:root >/dev/null ||
+    fail "XWayland did not start"
+fi
+
+clipboard() { timeout 5 wl-paste -n 2>/dev/null || true; }
+clipboard_is() { [ "$(clipboard)" == "$1" ]; }
+# The text, and whether it is marked for histories to pass over: sway's bridge from X passes
+# CopyQ's mark only.
+seen() {
+  local types && types=$(timeout 5 wl-paste --list-types 2>/dev/null) || true
+  echo "$(clipboard)$([[ $types == *application/x-copyq-hidden* &&
+    ($row == xwayland || $types == *x-kde-passwordManagerHint*) ]] && echo ' (marked)')"
+}
+seen_is() { [ "$(seen)" == "$1" ]; }
+copy() { spawn wl-copy --foreground -- "$1" && wait_for 5 clipboard_is "$1" || fail "wl-copy did not copy"; }
+# wtype's keyboard goes when it ends: a moment after the last key, or XWayland repeats it.
+key() { wtype "$@" -s 50; }
+ctrl() { key -M ctrl -k "$1" -m ctrl; }
+# The first key for a new window, once more if it was lost (seen on a loaded machine while the
+# window took the keyboard); prints the box's text: the key, or twice the key if it came late.
+first_key() {
+  local try && for try in 1 2; do
+    key "$1" && wait_for 3 eval "[[ \$(seen) =~ ^$1+' (marked)'\$ ]]" && clipboard && return
+  done
+  fail "typing '$1' gave '$(seen)'"
+}
+start_kelvorin() {
+  spawn env "$mark" QT_QPA_PLATFORM="$platform" "$program" 2>>"$work/kelvorin.err" && kelvorin=$!
+  timeout 10 "$helper" window "$kelvorin" >/dev/null || fail "no Kelvorin window"
+}
+# Closed as a user does, the program ends with status 0 within 3 s, after a closing animation that
+# the compositor showed, on Wayland in 20 sizes at least.
+close_and_check() {
+  local report sizes ended status=0
+  report=$(timeout 15 "$helper" close "$kelvorin") || fail "the close was not seen: $report"
+  read -r sizes _ _ _ _ _ _ _ ended _ <<<"$report"
+  echo "  close on $platform: ${report:0:150}"
+  ! running "$kelvorin" || fail "the program still runs"
+  wait "$kelvorin" || status=$?
+  ((status == 0 && ended <= 3000)) || fail "status $status, $ended ms after the close request"
+  [ "$platform" == xcb ] || ((sizes >= 20)) || fail "the close showed $sizes sizes"
+}
+# After the end the text is there, unmarked; once another program copies, nothing of ours runs.
+check_after_end() { # TEXT
+  wait_for 5 seen_is "$1" || fail "the clipboard holds '$(seen | head -c 80)' after the end"
+  echo "  left after the end: $(for p in $(ours); do cat "/proc/$p/comm"; done | sort | xargs)"
+  copy "copied $1" && wait_for 10 eval '[ -z "$(ours)" ]' || fail "still running once another copied: $(ours)"
+}
+
+scenario() {
+  start_kelvorin
+  echo "$platform: five keys with pauses under a second, a pause, Do with the pointer"
+  box=$(first_key h) word=${box}ello
+  for letter in e l l o; do
+    key "$letter" && box+=$letter
+    wait_for 5 seen_is "$box (marked)" || fail "after '$letter' the clipboard holds '$(seen)'"
+  done
+  wait_for 5 seen_is "$word" || fail "after the pause the clipboard holds '$(seen)'"
+  # The middle of Do: 1200 + 2175 / 2 twips across, 720 + 375 / 2 down, 15 twips a pixel; where the
+  # window is now, as sway may have moved it since it showed it.
+  read -r x y < <(timeout 10 "$helper" window "$kelvorin") || fail "the window has gone"
+  swaymsg -q seat - cursor set $((x + 152)) $((y + 60))
+  for click in 1 2 3; do # one order in 60 of these letters may be the word itself
+    swaymsg -q seat - cursor press button1 && swaymsg -q seat - cursor release button1
+    wait_for 2 eval 'reordered "$(seen)" "$word"' && break
+  done
+  scrambled=$(seen) && reordered "$scrambled" "$word" || fail "clipboard holds '$(seen)' after Do"
+  echo "  seen: each key's text marked, then $word unmarked; $scrambled"
+
+  echo "$platform: a key, Ctrl+Z twice, a paste of another program's copy, the close"
+  key '!' && wait_for 5 seen_is "$scrambled! (marked)" || fail "typing after Do gave '$(seen)'"
+  ctrl z && wait_for 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(seen)'"
+  ctrl z && wait_for 5 clipboard_is "$word" || fail "Ctrl+Z after Do gave '$(seen)'"
+  copy 'a😀b' && key -M ctrl -k a -k v -m ctrl # in one keymap: XWayland may paste twice otherwise
+  wait_for 5 seen_is 'a😀b (marked)' || fail "clipboard holds '$(seen)' after the paste"
+  close_and_check
+  if [ "$row" == xwayland ]; then # X programs get it too, from sway while one has the focus
+    wait_for 5 seen_is 'a😀b' && start_kelvorin && ctrl v &&
+      wait_for 5 seen_is 'a😀b (marked)' || fail "an X program pasted '$(seen)' after the end"
+    close_and_check
+  fi
+  check_after_end 'a😀b'
+}
+
+# The whole scenario on "wayland" and "xcb"; on "wayland-egl", which differs only in its name
+# and its teardown, the end. Five ends each: a teardown that hangs must not keep the process.
+for platform in $([ "$row" == wayland ] && echo wayland wayland-egl || echo xcb); do
+  if [ "$platform" != wayland-egl ]; then scenario; fi
+  for round in 1 2 3 4 $([ "$platform" != wayland-egl ] || echo 5); do
+    start_kelvorin
+    typed=$(first_key "$round")
+    close_and_check && check_after_end "$typed"
+  done
+done
+echo PASS
