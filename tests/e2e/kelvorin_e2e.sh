@@ -5,7 +5,8 @@
 #   kelvorin_e2e.sh PROGRAM [WINDOW_MANAGER]
 # With a window manager, as on a desktop: moves and resizes go through it, and a clipboard manager
 # takes the text over at the end. Without, on a bare X server, a process of ours keeps it.
-set -euo pipefail
+set -Eeuo pipefail
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR # a step that failed without a word
 program=$1 window_manager=${2:-} helper=$(dirname "$0")/x_helper.py
 for tool in Xvfb xdotool xclip $window_manager; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
@@ -75,7 +76,7 @@ check_after_end() { # TEXT
     true || same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$helper" multiple | xargs)" ||
       fail "MULTIPLE was not answered as it should be"
     copy copied
-    wait_for 1 test -z "$(ours)" || fail "process $(ours) still runs after another program copied"
+    wait_for 5 test -z "$(ours)" || fail "process $(ours) still runs after another program copied"
   fi
 }
 
