@@ -56,16 +56,15 @@ void MainWindow::SetUpClipboard() {
     settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, &MainWindow::SettleClipboard);
     // A cut (Ctrl+X, Shift+Delete, the box's menu) copies the selection, then deletes it, within
-    // one event: a copy that is ours but not placed by us marks the box's change that follows
-    // in the same event as a cut.
+    // one event: what the box copies, ours but not placed by us, is kept for the box's change
+    // that follows. On Wayland our own placements come back later too, as the compositor's word.
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
         if (!placing_ && QGuiApplication::clipboard()->ownsClipboard()) {
-            boxCopied_ = true;
-            QTimer::singleShot(0, this, [this] { boxCopied_ = false; });
+            boxCopied_ = QGuiApplication::clipboard()->text();
+            QTimer::singleShot(0, this, [this] { boxCopied_.clear(); });
         }
     });
 }
-
 // On X11 each call claims the CLIPBOARD selection, which every clipboard history sees. A
 // keystroke's text goes out marked, so that histories skip it, and once it has stood for a
 // moment it is placed again unmarked: one entry per pause in typing, not one per keystroke.

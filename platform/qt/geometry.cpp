@@ -19,7 +19,7 @@ namespace {
 // How long a step of the closing animation is waited for. Window managers answer within a
 // millisecond or two; on a busy machine one may not run for a while, and a step is not given up
 // for that: an unanswered step fails without counting as refused.
-constexpr int kAnswerMs = 1000;
+constexpr int kAnswerMs = 500;
 
 // How long a step carried out is waited for its answer, so that a late one is not taken for the
 // next step's, and how long an answer may precede the window's arrival (a manager that resizes
@@ -213,7 +213,12 @@ bool MainWindow::CarriedOut(Extent extent, int value) {
     // pixel off in Qt's units, and rounds either way.
     const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
     const auto settled = [&] { return std::abs(Pick(Frame(), extent) - value) <= slack; };
-    const QDeadlineTimer deadline(kAnswerMs, Qt::PreciseTimer);
+    // A manager that answered other requests since it left a move unanswered does not answer
+    // moves at all (sway's XWayland keeps a window centred without a word): a move not carried
+    // out at once is refused there.
+    const bool isMove = extent == Extent::Top || extent == Extent::Left;
+    const bool ignoresMoves = isMove && heardSinceUnanswered_;
+    const QDeadlineTimer deadline(ignoresMoves ? kAnswerSlackMs : kAnswerMs, Qt::PreciseTimer);
     QDeadlineTimer slackOver(QDeadlineTimer::Forever); // runs from the answer or the arrival
     for (;;) {
         const bool there = settled();
@@ -222,12 +227,18 @@ bool MainWindow::CarriedOut(Extent extent, int value) {
                 slackOver.setRemainingTime(kAnswerSlackMs, Qt::PreciseTimer);
             }
             if (there && answers_->Answered()) {
+                heardSinceUnanswered_ = unansweredMove_;
                 return true;
             }
             if (slackOver.hasExpired()) {
+                heardSinceUnanswered_ = unansweredMove_ && answers_->Answered();
                 return there; // there with no answer heard, or answered and elsewhere
             }
         } else if (deadline.hasExpired()) {
+            if (ignoresMoves) {
+                return false;
+            }
+            unansweredMove_ = unansweredMove_ || isMove;
             throw PlatformError("the window manager has not answered yet");
         }
         WaitForWindowSystem(slackOver.isForever() ? deadline.remainingTime()

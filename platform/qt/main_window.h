@@ -12,6 +12,8 @@
 
 #include <limits>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QDeadlineTimer;
 class QLabel;
@@ -91,10 +93,12 @@ class MainWindow : public QWidget, public Toolkit {
     int refusedHeight_ = 0;
     int refusedLeft_ = std::numeric_limits<int>::max(); // the first place it did not take
     int refusedTop_ = std::numeric_limits<int>::max();
+    bool unansweredMove_ = false;       // a move was waited for in vain
+    bool heardSinceUnanswered_ = false; // and the window manager answered another request since
     bool closing_ = false;
     QTimer settle_;        // a typed text has stood long enough for a clipboard history to keep it
     bool placing_ = false; // the clipboard changes because we place or clear it
-    bool boxCopied_ = false; // the box copied its selection in the event under way
+    QString boxCopied_;    // what the box copied in the event under way
 
     ClockRandom random_;
     WindowHost host_{*this, random_};

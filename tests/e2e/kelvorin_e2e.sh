@@ -37,7 +37,7 @@ fi
 
 # WM_DELETE_WINDOW as a window manager sends it; the program must end with status 0 after the
 # window shrank and slid down and right in small steps. A busy machine, made certain: the window
-# manager stalls for a moment during the close, and the helper reads the close only once the
+# manager stalls for a moment (a quarter of a second) during the close, and the helper reads the close only once the
 # program has ended.
 close_and_check() { # WINDOW PID
   local report status=0 closer
@@ -45,7 +45,7 @@ close_and_check() { # WINDOW PID
   wait_for 10 grep -q before "$work/close.out" || fail "the close was not sent"
   kill -STOP "$closer"
   if [ -n "$window_manager" ]; then
-    sleep 0.2 && kill -STOP "$window_manager_pid" && sleep 0.4 && kill -CONT "$window_manager_pid"
+    sleep 0.2 && kill -STOP "$window_manager_pid" && sleep 0.25 && kill -CONT "$window_manager_pid"
   fi
   wait "$2" || status=$?
   kill -CONT "$closer"
