@@ -47,7 +47,9 @@ close_and_check() { # WINDOW PID
   if [ -n "$window_manager" ]; then
     sleep 0.2 && kill -STOP "$window_manager_pid" && sleep 0.25 && kill -CONT "$window_manager_pid"
   fi
+  (sleep 60 && kill -KILL "$2") 2>/dev/null & local guard=$! # a close that hangs fails, named
   wait "$2" || status=$?
+  kill "$guard" 2>/dev/null || true
   kill -CONT "$closer"
   wait "$closer" || fail "the window did not go away: $(cat "$work/close.out")"
   report=$(cat "$work/close.out") && echo "$report"
@@ -76,7 +78,7 @@ check_after_end() { # TEXT
     true || same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$helper" multiple | xargs)" ||
       fail "MULTIPLE was not answered as it should be"
     copy copied
-    wait_for 5 test -z "$(ours)" || fail "process $(ours) still runs after another program copied"
+    wait_for 5 test -z "$(ours)" || fail "still running after another program copied: $(ps -o pid=,etime=,args= -p "$(ours | xargs | tr " " ,)")"
   fi
 }
 
