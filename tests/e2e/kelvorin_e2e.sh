@@ -24,9 +24,10 @@ if [ -n "$window_manager" ]; then
 fi
 
 # WM_DELETE_WINDOW as a window manager sends it: status 0 after small steps down, right and
-# smaller, on a machine made busy (the window manager stalls, the helper reads only after the end).
+# smaller, on a machine made busy (the window manager stalls, the helper reads only after the end;
+# the last close's report goes first, or a helper slow to start would be stopped before it sent).
 close_and_check() { # WINDOW PID
-  local report status=0 closer
+  local report status=0 closer && rm -f "$work/close.out"
   "$helper" close "$1" >"$work/close.out" & closer=$!
   wait_for 10 grep -q before "$work/close.out" || fail "the close was not sent"
   kill -STOP "$closer"
@@ -58,7 +59,7 @@ check_after_end() { # TEXT
     wait_for 2 eval '[ -z "$(ours)" ]' || fail "a process stayed behind beside the clipboard manager"
   else
     [ -n "$(ours)" ] || fail "no process of ours serves the text"
-    true || same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$helper" multiple | xargs)" ||
+    same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$helper" multiple | xargs)" ||
       fail "MULTIPLE was not answered as it should be"
     copy copied
     wait_for 5 eval '[ -z "$(ours)" ]' || fail "process $(ours) still runs after another program copied"
