@@ -42,10 +42,8 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
     std::vector<Op> calls;
     std::size_t injected = 0, budget = std::size_t(-1); // the failures thrown; the calls allowed
 
-    // Fails the operation's calls number `after` to `after + times - 1`, counted from 0.
-    void Fail(Op op, std::size_t after, std::size_t times) {
-        failures_[Index(op)] = {after, times};
-    }
+    // Fails the operation's calls number `after` to `after + n - 1`, counted from 0.
+    void Fail(Op op, std::size_t after, std::size_t n) { failures_[Index(op)] = {after, n}; }
     std::size_t Count(Op op) const { return counts_[Index(op)]; }
     bool Fails(Op op, std::size_t nth) const {
         const auto [after, times] = failures_[Index(op)];
@@ -60,9 +58,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
         std::u16string written = inPlace ? std::u16string() : std::u16string(head).append(tail);
         const bool changes = inPlace ? !tail.empty() : written != text;
         inPlace ? void(text.append(tail)) : text.swap(written);
-        if (keepTexts) {
-            writes.push_back(text);
-        }
+        keepTexts ? writes.push_back(text) : void();
         changes ? Changed() : void();
     }
     void TakeFocus() override { Enter(Op::TakeFocus); }
@@ -174,10 +170,7 @@ inline std::vector<std::u16string> Clusters(Text text) {
     return clusters;
 }
 
-template <class Items> Items Sorted(Items items) {
-    std::sort(items.begin(), items.end());
-    return items;
-}
+template <class Items> Items Sorted(Items items) { return std::ranges::sort(items), items; }
 
 // Plays the run on Form1 over the desktop in memory (a click, then the close), then on a
 // WindowHost with such a desktop as its toolkit. Returns what broke, or nothing.

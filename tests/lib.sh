@@ -23,7 +23,7 @@ characters() { /usr/bin/python3 -c 'import regex, sys; print(sorted(regex.findal
 # Characters of several code points each: a thumb with its skin tone, two flags, a family, a
 # rainbow flag, e and n with combining accents, 한 as three jamo, a Devanagari syllable.
 clusters=$(LC_ALL=C.UTF-8 printf '\U0001F44D\U0001F3FD\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F3F3\uFE0F\u200D\U0001F308e\u0301n\u0303\u1112\u1161\u11AB\u0915\u093Fab')
-clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
+clipboard() { timeout 5 ${paste:-xclip -o -selection clipboard} 2>/dev/null || true; }
 clipboard_is() { [ "$(clipboard)" == "$1" ]; }
 # Another program's copy: xclip serves the text until another program takes the clipboard.
 copy() { printf "$1" | xclip -i -selection clipboard -quiet >/dev/null 2>&1 & pids+=($!); }
@@ -42,6 +42,17 @@ start_xvfb() {
   exec 3< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>/dev/null) && pids+=("$!")
   read -r -t 10 -u 3 display || { echo "FAIL Xvfb did not start" >&2 && exit 1; }
   export DISPLAY=":$display"
+}
+# For the end-to-end scripts: skips without a tool; a mark in the environment of the program and
+# of what it leaves names our processes; fail shows what the program wrote to stderr.
+need() { for t; do command -v "$t" >/dev/null || { echo "SKIP: $t is not installed" && exit 77; }; done; }
+mark="KELVORIN_E2E_RUN=$$.$RANDOM"
+running() { local state && state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ "$state" != Z ]; }
+ours() { for p in $(grep -lxzs "$mark" /proc/[0-9]*/environ | cut -d/ -f3 || true); do ! running "$p" || echo "$p"; done; }
+fail() { echo "FAIL${platform:+ ($platform)}: $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
+start_e2e() { # the program's stderr and runtime folder, in a folder that goes with the script
+  work=$(mktemp -d) && trap 'kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
+  mkdir -m 700 "$work/runtime" && touch "$work/kelvorin.err" && export XDG_RUNTIME_DIR="$work/runtime"
 }
 start_wine() {
   export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -7,26 +7,14 @@
 # takes the text over at the end. Without, on a bare X server, a process of ours keeps it.
 set -Eeuo pipefail
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR # a step that failed without a word
-program=$1 window_manager=${2:-} helper=$(dirname "$0")/x_helper.py
-for tool in Xvfb xdotool xclip $window_manager; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-/usr/bin/python3 -c 'import Xlib' 2>/dev/null || { echo "SKIP: python3-xlib is not installed"; exit 77; }
-work=$(mktemp -d) && unset DISPLAY
+program=$1 window_manager=${2:-} helper=$(dirname "$0")/x_helper.py && unset DISPLAY
 . "$(dirname "$0")/../lib.sh"
-trap '[ -z "${DISPLAY:-}" ] || kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
+need Xvfb xdotool xclip $window_manager
+/usr/bin/python3 -c 'import Xlib' 2>/dev/null || { echo "SKIP: python3-xlib is not installed"; exit 77; }
 # Whether the clipboard's text carries the mark that clipboard histories pass over (Klipper's).
 marked() { [[ $(timeout 5 xclip -o -selection clipboard -t TARGETS) == *x-kde-passwordManagerHint* ]]; }
-ours() { # the program's processes on this display: itself, and what it leaves behind
-  for process in /proc/[0-9]*; do
-    [ "$(cat "$process/comm" 2>/dev/null)" = "${program##*/}" ] &&
-      grep -qxz "DISPLAY=$DISPLAY" "$process/environ" 2>/dev/null && echo "${process#/proc/}"
-  done
-}
 
-touch "$work/kelvorin.err" && start_xvfb
-export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+start_e2e && start_xvfb && export QT_QPA_PLATFORM=xcb
 if [ -n "$window_manager" ]; then
   spawn "$window_manager" >/dev/null 2>&1 && window_manager_pid=$!
   wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
@@ -35,12 +23,12 @@ if [ -n "$window_manager" ]; then
   wait_for 10 grep -q ready "$work/manager.out" || fail "the clipboard manager did not start"
 fi
 
-# WM_DELETE_WINDOW as a window manager sends it; the program must end with status 0 after the
-# window shrank and slid down and right in small steps. A busy machine, made certain: the window
-# manager stalls for a moment (a quarter of a second) during the close, and the helper reads the close only once the
-# program has ended.
+# WM_DELETE_WINDOW as a window manager sends it: status 0 after small steps down, right and
+# smaller, on a machine made busy (the window manager stalls for a quarter of a second, the helper
+# reads only after the end; the last close's report goes first, or a helper slow to start would be
+# stopped before it sent).
 close_and_check() { # WINDOW PID
-  local report status=0 closer
+  local report status=0 closer && rm -f "$work/close.out"
   "$helper" close "$1" >"$work/close.out" & closer=$!
   wait_for 10 grep -q before "$work/close.out" || fail "the close was not sent"
   kill -STOP "$closer"
@@ -57,13 +45,12 @@ close_and_check() { # WINDOW PID
   read -r _ x0 y0 w0 h0 _ x1 y1 _ w1 h1 _ configures <<<"${report//$'\n'/ }"
   [ "$x1" -gt "$x0" ] && [ "$y1" -gt "$y0" ] || fail "the window did not move down and right"
   [ "$w1" -lt "$w0" ] && [ "$h1" -lt "$h0" ] || fail "the window did not shrink"
-  # Small steps all the way: alone until its top passed the screen's width (1280 device pixels at
-  # any scale); under a manager, which keeps it on the screen, as far down and right as it may.
+  # Alone, until its top passed the screen's width; a manager keeps it on the screen.
   ((configures > 200 && (${#window_manager} ? x1 > x0 + 400 && y1 > y0 + 400 : y1 > 1280))) ||
     fail "the window stopped at $x1,$y1 after $configures steps"
 }
 start_kelvorin() {
-  spawn "$program" 2>>"$work/kelvorin.err" && kelvorin=$!
+  spawn env "$mark" "$program" 2>>"$work/kelvorin.err" && kelvorin=$!
   window=$(timeout 10 xdotool search --all --sync --onlyvisible --pid "$kelvorin" --name '^Kelvorin$' |
     head -n1) || fail "no Kelvorin window"
 }
@@ -72,13 +59,13 @@ start_kelvorin() {
 check_after_end() { # TEXT
   wait_for 5 clipboard_is "$1" || fail "the clipboard holds '$(clipboard | head -c 80)' after the end"
   if [ -n "$window_manager" ]; then
-    wait_for 2 test -z "$(ours)" || fail "a process stayed behind beside the clipboard manager"
+    wait_for 2 eval '[ -z "$(ours)" ]' || fail "a process stayed behind beside the clipboard manager"
   else
     [ -n "$(ours)" ] || fail "no process of ours serves the text"
-    true || same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$helper" multiple | xargs)" ||
+    same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$helper" multiple | xargs)" ||
       fail "MULTIPLE was not answered as it should be"
     copy copied
-    wait_for 5 test -z "$(ours)" || fail "still running after another program copied: $(ps -o pid=,etime=,args= -p "$(ours | xargs | tr " " ,)")"
+    wait_for 5 eval '[ -z "$(ours)" ]' || fail "still running after another program copied: $(ps -o pid=,etime=,args= -p "$(ours | xargs | tr " " ,)")"
   fi
 }
 

@@ -6,29 +6,18 @@
 #   wayland_e2e.sh PROGRAM xwayland  Qt on X11 through sway's XWayland, in mount and network
 #                                    namespaces of its own, where its X display meets no other
 set -euo pipefail
-program=$1 row=$2 helper=$(dirname "$0")/sway_helper.py
-for tool in sway wayvnc wtype wl-copy swaymsg $([ "$row" == wayland ] || echo Xwayland xhost); do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+program=$1 row=$2 helper=$(dirname "$0")/sway_helper.py && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
+. "$(dirname "$0")/../lib.sh"
+need sway wayvnc wtype wl-copy swaymsg $([ "$row" == wayland ] || echo Xwayland xhost)
 [ "$row" == wayland ] || [ "$(id -u)" -eq 0 ] || { echo "SKIP: namespaces need root"; exit 77; }
 if [ "$row" == xwayland ] && [ -z "${KELVORIN_E2E_NAMESPACED:-}" ]; then
   KELVORIN_E2E_NAMESPACED=1 exec unshare --mount --propagation private --net "$0" "$@"
 fi
 [ -z "${KELVORIN_E2E_NAMESPACED:-}" ] || { mount -t tmpfs tmpfs /tmp && mkdir -m 1777 /tmp/.X11-unix; }
-work=$(mktemp -d) platform=sway && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
-. "$(dirname "$0")/../lib.sh"
-trap 'kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
-fail() { echo "FAIL ($platform): $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
-# sway will not run as root: root runs it, and xhost on its XWayland, as nobody. A prefix, not a
-# function, so that the pid of the spawned command is sway's own.
+start_e2e && platform=sway paste="wl-paste -n"
+# sway will not run as root: it runs, and xhost on its XWayland, as nobody (a prefix: the pid is sway's).
 nobody=() && [ "$(id -u)" -ne 0 ] || nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-running() { local state && state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ "$state" != Z ]; }
-mark="KELVORIN_E2E_RUN=$$.$RANDOM" # in the environment of the program and of what it leaves
-ours() {
-  for p in $(grep -lxzs "$mark" /proc/[0-9]*/environ | cut -d/ -f3); do running "$p" && echo "$p"; done
-}
-
-mkdir -m 700 "$work/sway" "$work/runtime" && touch "$work/kelvorin.err"
+mkdir -m 700 "$work/sway"
 [ "$(id -u)" -ne 0 ] || { chown 65534:65534 "$work/sway" && chmod 711 "$work"; }
 # No key repeats: on a loaded machine a key's release can come late enough for one.
 printf 'xwayland %s\noutput HEADLESS-1 mode 1280x800 position 0 0\nfocus_follows_mouse no
@@ -38,7 +27,6 @@ spawn "${nobody[@]}" env -i PATH=/usr/bin:/bin HOME="$work/sway" XDG_RUNTIME_DIR
 wait_for 10 compgen -G "$work/sway/sway-ipc.*.sock" && wait_for 10 test -S "$work/sway/wayland-1" ||
   fail "sway did not start"
 export WAYLAND_DISPLAY="$work/sway/wayland-1" SWAYSOCK=$(compgen -G "$work/sway/sway-ipc.*.sock")
-export XDG_RUNTIME_DIR="$work/runtime"
 spawn wayvnc -u "$work/vnc.sock" >/dev/null 2>&1 # a pointer and a keyboard for the empty seat
 wait_for 10 eval 'swaymsg -t get_seats | grep -q "\"capabilities\": 3"' || fail "no pointer, no keyboard"
 if [ "$row" == xwayland ]; then # the first free display, in this /tmp
@@ -46,8 +34,6 @@ if [ "$row" == xwayland ]; then # the first free display, in this /tmp
     fail "XWayland did not start"
 fi
 
-clipboard() { timeout 5 wl-paste -n 2>/dev/null || true; }
-clipboard_is() { [ "$(clipboard)" == "$1" ]; }
 # The text, and whether it is marked for histories to pass over: sway's bridge from X passes
 # CopyQ's mark only.
 seen() {
@@ -60,8 +46,8 @@ copy() { spawn wl-copy --foreground -- "$1" && wait_for 5 clipboard_is "$1" || f
 # wtype's keyboard goes when it ends: a moment after the last key, or XWayland repeats it.
 key() { wtype "$@" -s 50; }
 ctrl() { key -M ctrl -k "$1" -m ctrl; }
-# The first key for a new window, once more if it was lost (seen on a loaded machine while the
-# window took the keyboard); prints the box's text: the key, or twice the key if it came late.
+# The first key for a new window, again if lost while the window took the keyboard (a loaded
+# machine); prints the box's text: the key, or twice the key if it came late.
 first_key() {
   local try && for try in 1 2; do
     key "$1" && wait_for 3 eval "[[ \$(seen) =~ ^$1+' (marked)'\$ ]]" && clipboard && return
