@@ -87,6 +87,7 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
             // The user may not resize the window; the closing animation may.
             setMinimumSize(1, 1);
             setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            SetX11Resizable(*this, true);
             sizeLimitsLifted_ = true;
         }
         resize(isWidth ? client : width(), isWidth ? height() : client);
