@@ -83,6 +83,7 @@ MainWindow::MainWindow() {
 
     command1_ = new QPushButton(ToQString(design::kCommand1.caption), this);
     Place(command1_, design::kCommand1);
+    command1_->setAutoDefault(true); // Enter presses it when it has the focus, as Space does
 
     label1_ = new QLabel(this);
     Place(label1_, design::kLabel1);
