@@ -3,7 +3,42 @@
 #   scripts/install-deps.sh run      what building and starting the Linux program needs
 #   scripts/install-deps.sh package  all of that, plus what scripts/package.sh needs
 #   scripts/install-deps.sh test     all of that, plus what every test needs
+# While another program installs or updates packages (on a fresh system often the daily unattended
+# upgrade), it waits up to ten minutes for it, and says what it waits for.
 set -euo pipefail
+
+apt_locks=(/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock
+           /var/cache/apt/archives/lock)
+apt_wait_seconds=600
+
+# "PID NAME FILE" of a process that holds a lock on one of the files, as dpkg and apt take them,
+# read from the kernel's table of locks; nothing when none is held.
+lock_holder() { # file...
+  local file dev inode pid
+  for file in "$@"; do
+    read -r dev inode < <(stat -L -c '%d %i' "$file" 2>/dev/null) || continue
+    # The table names a file by its device's major and minor numbers, in hex, and its inode.
+    pid=$(awk -v id="$(printf '%02x:%02x:%d' $(((dev >> 8) & 0xfff)) \
+      $(((dev & 0xff) | ((dev >> 12) & 0xfff00))) "$inode")" \
+      '$2 != "->" && $6 == id { print $5; exit }' /proc/locks)
+    [ -z "$pid" ] || { echo "$pid $(cat "/proc/$pid/comm" 2>/dev/null || echo '?') $file"; return; }
+  done
+}
+
+# Waits, up to the seconds given, until no process holds a lock on the files; false if one still
+# does then.
+wait_for_locks() { # seconds file...
+  local end=$((SECONDS + $1)) said="" pid name file && shift
+  while read -r pid name file < <(lock_holder "$@"); do
+    [ -n "$said" ] || echo "Waiting for $name (process $pid), which holds $file, to finish" \
+      "(up to $(((end - SECONDS + 59) / 60)) minutes)..." && said=yes
+    [ $SECONDS -lt $end ] || { echo "$name (process $pid) still holds $file; try again later." >&2 && return 1; }
+    sleep 1
+  done
+}
+
+# Sourced (by its test), it only defines the functions above.
+[ "${BASH_SOURCE[0]}" == "$0" ] || return 0
 
 run_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins libgl-dev libxcb1-dev fonts-liberation)
 test_packages=(python3 unicode-data libgtest-dev libbenchmark-dev clang-format clang libclang-rt-14-dev
@@ -36,6 +71,11 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=(sudo)
 fi
 echo "Installing: ${missing[*]}"
+wait_for_locks "$apt_wait_seconds" "${apt_locks[@]}"
 "${sudo[@]}" apt-get update -q
+# apt-get waits on its own for the locks it takes to install (not for those of an update), should
+# another program take them in the meantime.
+wait_for_locks "$apt_wait_seconds" "${apt_locks[@]}"
 # With their recommends: Wine and Xvfb lean on them (fonts, xauth) on a fresh machine.
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -o DPkg::Lock::Timeout="$apt_wait_seconds" \
+  -y -q "${missing[@]}"

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <string_view>
+
+#include <unistd.h>
 
 namespace kelvorin::qt {
 
@@ -58,6 +61,7 @@ CommandLine ReadCommandLine(int argc, const char* const argv[]) {
     const auto refuse = [](std::string_view problem) {
         return CommandLine{CommandLine::Action::Refuse,
                            "kelvorin: " + std::string(problem) + "\n" + std::string(kUsage),
+                           {},
                            {}};
     };
     CommandLine run;
@@ -66,10 +70,11 @@ CommandLine ReadCommandLine(int argc, const char* const argv[]) {
         if (argument == "--version") {
             return {CommandLine::Action::Answer,
                     Narrow(design::kProductName) + " " + Narrow(design::kVersion) + "\n",
+                    {},
                     {}};
         }
         if (argument == "--help" || argument == "-h") {
-            return {CommandLine::Action::Answer, std::string(kUsage), {}};
+            return {CommandLine::Action::Answer, std::string(kUsage), {}, {}};
         }
         if (argument.size() < 2 || argument[0] != '-') {
             return refuse("unexpected argument '" + std::string(argument) + "'");
@@ -87,9 +92,45 @@ CommandLine ReadCommandLine(int argc, const char* const argv[]) {
         }
         if (name == "display") {
             run.display = argv[i];
+        } else if (name == "platform") {
+            run.platform = argv[i];
         }
     }
     return run;
+}
+
+std::string MissingDisplay(const CommandLine& commandLine) {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    const bool x11 = !commandLine.display.empty() || set("DISPLAY");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    // A Wayland client told no display connects to wayland-0.
+    const bool wayland =
+        set("WAYLAND_DISPLAY") || set("WAYLAND_SOCKET") ||
+        (runtime != nullptr && access((std::string(runtime) + "/wayland-0").c_str(), F_OK) == 0);
+    // Unless told, Qt takes Wayland where WAYLAND_DISPLAY is set, else X11.
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    std::string_view platforms = !commandLine.platform.empty() ? commandLine.platform
+                                 : chosen != nullptr           ? chosen
+                                                               : "";
+    if (platforms.empty()) {
+        if (x11 || set("WAYLAND_DISPLAY")) {
+            return {};
+        }
+    }
+    // A list of names, each tried in turn, each perhaps with options after a colon.
+    while (!platforms.empty()) {
+        const std::string_view entry = platforms.substr(0, platforms.find(';'));
+        platforms.remove_prefix(std::min(platforms.size(), entry.size() + 1));
+        const std::string_view name = entry.substr(0, entry.find(':'));
+        if (name == "xcb" ? x11 : name.starts_with("wayland") ? wayland : true) {
+            return {};
+        }
+    }
+    return "kelvorin: no display to open the window on: neither DISPLAY nor WAYLAND_DISPLAY is "
+           "set. Start it in a desktop session, or name a display: DISPLAY=:0 kelvorin\n";
 }
 
 } // namespace kelvorin::qt

@@ -164,6 +164,7 @@ void MainWindow::LiftSizeLimits() {
         // The user may not resize the window; the closing animation may.
         setMinimumSize(1, 1);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        SetX11Resizable(*this, true);
         sizeLimitsLifted_ = true;
     }
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include <unistd.h>
 
@@ -24,6 +25,10 @@ int main(int argc, char* argv[]) {
         const bool answered = commandLine.action == kelvorin::qt::CommandLine::Action::Answer;
         std::fputs(commandLine.text.c_str(), answered ? stdout : stderr);
         return answered ? 0 : 2;
+    }
+    if (const std::string missing = kelvorin::qt::MissingDisplay(commandLine); !missing.empty()) {
+        std::fputs(missing.c_str(), stderr);
+        return 1;
     }
 #ifdef __GLIBC__
     // A paste of megabytes passes through buffers of that size; glibc would raise its mmap

@@ -3,6 +3,7 @@
 #include "window/form1_accessibility.h"
 #include "window/form1_design.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFont>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QToolTip>
 
 #include "resources/kelvorin.xpm"
 
@@ -69,6 +71,10 @@ MainWindow::MainWindow() {
     setPalette(palette);
     setAutoFillBackground(true);
     setFixedSize(Pixels(design::kClientWidth), Pixels(design::kClientHeight));
+    // A window of a fixed size offers no maximize button, nor edges to resize it by.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    SetX11Resizable(*this, false);
 
     textBox1_ = new QLineEdit(this);
     Place(textBox1_, design::kTextBox1);
@@ -77,6 +83,7 @@ MainWindow::MainWindow() {
 
     command1_ = new QPushButton(ToQString(design::kCommand1.caption), this);
     Place(command1_, design::kCommand1);
+    command1_->setAutoDefault(true); // Enter presses it when it has the focus, as Space does
 
     label1_ = new QLabel(this);
     Place(label1_, design::kLabel1);
@@ -106,6 +113,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
+    // A tooltip would float where the window was through the whole animation, and none may
+    // show during it. Qt hides a tooltip 300 ms after it is asked to, a good part of the
+    // animation: its window, Qt's QTipLabel, is hidden at once.
+    QToolTip::hideText();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->inherits("QTipLabel")) {
+            window->hide();
+        }
+    }
+    textBox1_->setToolTip({});
+    label1_->setToolTip({});
     host_.Closing();
     event->accept();
 }

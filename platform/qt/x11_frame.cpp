@@ -65,6 +65,29 @@ std::optional<QRect> X11Frame(const QWidget& window) {
     return std::nullopt;
 }
 
+void SetX11Resizable(const QWidget& window, bool resizable) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr) {
+        return;
+    }
+    xcb_connection_t* connection = x11->connection();
+    constexpr char kName[] = "_MOTIF_WM_HINTS";
+    const ReplyPtr<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr));
+    if (!atom) {
+        return;
+    }
+    // flags, functions, decorations, input mode, status. Flags: functions and decorations
+    // given. Functions: resize 2, move 4, minimize 8, (maximize 16), close 32. Decorations:
+    // border 2, resize edges 4, title 8, menu 16, minimize 32, (maximize 64).
+    const std::uint32_t hints[5] = {0x3, resizable ? 0x2eu : 0x2cu, resizable ? 0x3eu : 0x3au, 0,
+                                    0};
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE,
+                        static_cast<xcb_window_t>(window.winId()), atom->atom, atom->atom, 32, 5,
+                        hints);
+    xcb_flush(connection);
+}
+
 X11Answers::X11Answers(const QWidget& window) : window_(window) {
     QCoreApplication::instance()->installNativeEventFilter(this);
 }

@@ -17,6 +17,12 @@ namespace kelvorin::qt {
 // tell.
 std::optional<QRect> X11Frame(const QWidget& window);
 
+// Tells the window manager, through the Motif hints that window managers read for the title
+// bar's buttons and the frame's edges, whether the user may resize the window: never maximize,
+// and resize only where `resizable`. Qt's own hints always offer resizing, and maximizing unless
+// the window's flags leave it out. Creates the native window; does nothing when not on X11.
+void SetX11Resizable(const QWidget& window, bool resizable);
+
 // Whether the display server has answered a request to move or resize the window. Any
 // ConfigureNotify of the window from the request on is an answer: the server's own where there is
 // no window manager or the window's size changed, else the one a manager sends (ICCCM 4.1.5) when

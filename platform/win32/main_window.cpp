@@ -323,6 +323,12 @@ void MainWindow::OnCommand(int id, int code) {
 }
 
 void MainWindow::OnClose() {
+    // A tooltip would float where the window was through the whole animation, and none may
+    // show during it.
+    if (tooltip_) {
+        SendMessageW(tooltip_, TTM_POP, 0, 0);
+        SendMessageW(tooltip_, TTM_ACTIVATE, FALSE, 0);
+    }
     host_.Closing();
     // Only needed if the animation could not end the program.
     EndProgram();

@@ -24,16 +24,21 @@ if [ -n "$window_manager" ]; then
 fi
 
 # WM_DELETE_WINDOW as a window manager sends it: status 0 after small steps down, right and
-# smaller, on a machine made busy (the window manager stalls for a quarter of a second, the helper
-# reads only after the end; the last close's report goes first, or a helper slow to start would be
-# stopped before it sent).
-close_and_check() { # WINDOW PID
+# smaller, on a machine made busy (the window manager stalls for a moment, the helper reads only
+# after the end; the last close's report goes first, or a helper slow to start would be stopped
+# before it sent).
+close_and_check() { # WINDOW PID [tooltip]
   local report status=0 closer && rm -f "$work/close.out"
-  "$helper" close "$1" >"$work/close.out" & closer=$!
+  "$helper" close "$1" >"$work/close.out" & closer=$! && pids+=("$closer")
   wait_for 10 grep -q before "$work/close.out" || fail "the close was not sent"
   kill -STOP "$closer"
   if [ -n "$window_manager" ]; then
-    sleep 0.2 && kill -STOP "$window_manager_pid" && sleep 0.25 && kill -CONT "$window_manager_pid"
+    sleep 0.2 && kill -STOP "$window_manager_pid"
+    # Held by the manager in the middle of the close: a tooltip shown before it has gone.
+    if [ -n "${3:-}" ] && ! { wait_for 5 eval '[ -z "$(tooltip)" ]' && xwininfo -id "$1" >/dev/null; }; then
+      kill -CONT "$window_manager_pid" "$closer" && fail "the tooltip stayed on the screen during the close"
+    fi
+    sleep 0.1 && kill -CONT "$window_manager_pid"
   fi
   (sleep 60 && kill -KILL "$2") 2>/dev/null & local guard=$! # a close that hangs fails, named
   wait "$2" || status=$?
@@ -53,6 +58,11 @@ start_kelvorin() {
   spawn env "$mark" "$program" 2>>"$work/kelvorin.err" && kelvorin=$!
   window=$(timeout 10 xdotool search --all --sync --onlyvisible --pid "$kelvorin" --name '^Kelvorin$' |
     head -n1) || fail "no Kelvorin window"
+}
+tooltip() { # the program's tooltip on the screen, if one is
+  for shown in $(xdotool search --onlyvisible --pid "$kelvorin" 2>/dev/null); do
+    xprop -id "$shown" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP && echo "$shown"
+  done
 }
 # After the end the clipboard still holds the text: a clipboard manager took it over, or a
 # process of ours serves it until another program copies.
@@ -79,6 +89,12 @@ empty_box() {
 
 start_kelvorin
 xdotool windowfocus --sync "$window"
+# A window of a fixed size: the Motif hints that window managers read for the title bar's buttons
+# and the frame's edges offer neither resizing nor maximizing (bits 0x1 "all", 0x2 resize, 0x10
+# maximize of the functions; 0x1 "all", 0x4 resize edges, 0x40 maximize of the decorations).
+read -r _ _ flags functions decorations _ <<<"$(xprop -id "$window" _MOTIF_WM_HINTS | tr -d ,)"
+(((flags & 3) == 3 && (functions & 0x13) == 0 && (decorations & 0x45) == 0)) ||
+  fail "the window offers to be resized or maximized: $(xprop -id "$window" _MOTIF_WM_HINTS)"
 
 echo "typing a word with pauses under a second, then clicking Do with the pointer"
 # What clipboard histories keep: a word once it has stood for a second, not each keystroke's
@@ -115,9 +131,11 @@ wait_for 5 clipboard_is "$(printf "$clusters\377x")" || fail "xclip did not take
 xdotool key ctrl+a ctrl+v
 pasted=$(printf "$clusters\357\277\275x") # the bad byte is now U+FFFD
 wait_for 5 clipboard_is "$pasted" || fail "clipboard holds '$(clipboard)' after the paste"
+before=$pasted && xdotool key Tab Return # the first click from the keyboard, then the pointer
 for click in 1 2 3; do # each click moves the last result's characters whole
-  before=$(clipboard) && click_do
+  ((click == 1)) || click_do
   wait_for 5 eval 'reordered "$(clipboard)" "$before"' || fail "clipboard holds '$(clipboard)' after Do"
+  before=$(clipboard)
 done
 
 echo "pasting 10 MB"
@@ -141,11 +159,13 @@ xdotool key ctrl+v type --delay 20 '!' # the '!' once the paste gave up
 wait_for 20 clipboard_is 'kept!' || fail "after the paste gave up the clipboard holds '$(clipboard)'"
 kill -CONT "$silent"
 
-echo "pasting the longest text, then closing the window with the focus on Do"
+echo "pasting the longest text, then closing the window with the focus on Do, the pointer on the box"
 long=$(printf '€%.0s' $(seq 32766)) # 98 KB of UTF-8 to serve after the end
 copy "$long" && wait_for 5 clipboard_is "$long" || fail "xclip did not take the clipboard"
-xdotool key ctrl+a ctrl+v type '!' Tab
-close_and_check "$window" "$kelvorin"
+# xdotool's type takes the rest of its command line as text.
+xdotool key ctrl+a ctrl+v type '!' && xdotool key Tab mousemove --window "$window" $((100 * scale)) $((20 * scale))
+wait_for 10 eval '[ -n "$(tooltip)" ]' || fail "the box's tooltip did not show"
+close_and_check "$window" "$kelvorin" tooltip
 check_after_end "$long!"
 if [ -z "$window_manager" ]; then
   echo "closing with the box empty: nothing to keep"

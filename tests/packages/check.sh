@@ -21,6 +21,12 @@ check "icons in 16, 32 and 48 px; --version; an unknown option: status 2 and an 
   same "16x16 32x32 48x48|Kelvorin 1.00.0001|2 kelvorin: unknown option '--frobnicate'" \
   "$(identify -format '%wx%h ' "$root"/share/icons/hicolor/*/apps/kelvorin.png | xargs)|$(env -u \
   DISPLAY "$root/bin/kelvorin" --version)|$status $(head -n1 "$BUILD/err")"
+status=0 && env -u DISPLAY -u WAYLAND_DISPLAY -u WAYLAND_SOCKET -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$BUILD" \
+  timeout 10 "$root/bin/kelvorin" 2>"$BUILD/err" || status=$?
+check "no display: status 1 and one line saying so; without Qt 6 the configure stops naming its package" \
+  same "1 1 kelvorin: no display|1 qt6-base-dev" "$status $(wc -l <"$BUILD/err") $(cut -c -20 "$BUILD/err")|$(
+  cmake --preset run -B "$BUILD/no-qt" -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON >"$BUILD/cmake.out" 2>&1
+  echo $? "$(grep -o qt6-base-dev "$BUILD/cmake.out" | head -n1)")"
 start_xvfb
 
 check "the zip: program, licence, readme; the installer: version, no elevation, the program's icon" \

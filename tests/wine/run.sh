@@ -110,6 +110,9 @@ frames() {
 }
 spawn frames >"$W/frames" && frames_pid=$!
 xdotool windowfocus --sync "$wid" key alt+F4
+# The pointer rests on the strip, its tooltip shown: once the window shrinks, none shows.
+wait_for 10 eval '[ -n "$(awk "NR == 1 {w = \$3} \$3 < w {print; exit}" "$W/frames")" ]' || true
+during=$(look 'client|tooltip')
 timeout 60 tail -s 0.1 --pid="$app" -f /dev/null || kill "$app"
 status=0 && wait "$app" || status=$?
 wait "$frames_pid" || true
@@ -118,5 +121,6 @@ check "Alt+F4: the window shrinks, slides down and right, and the program ends w
     $1 > X {X = $1} $2 > Y {Y = $2} END {print (s < w ? "shrank" : "kept its width"),
     (X > x + 200 && Y > y + 200 ? "slid" : "moved from " x "," y " only to " X "," Y)}' \
     "$W/frames") $status"
+check "no tooltip during the close" eval '[[ $during =~ ^client\ [0-9]+\ [0-9]+$ ]] || ! echo "$during"'
 
 finish Wine
