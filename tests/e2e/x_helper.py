@@ -6,6 +6,7 @@
   x_helper.py multiple           asks the clipboard for its text and an image at once (MULTIPLE),
                                  and prints the size of each answer, or "refused"
 """
+import select
 import signal
 import sys
 
@@ -28,10 +29,15 @@ def close(window):
     at = frame.get_geometry()
     x, y, width, height, configures = at.x, at.y, at.width, at.height, 0
     message = [atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]
-    window.send_event(event.ClientMessage(window=window, client_type=atom("WM_PROTOCOLS"),
-                                          data=(32, message)))
-    d.flush()
-    print("before", x, y, width, height, flush=True)  # sent: the close is under way
+    # A window just started that lost the focus to another may miss its first close request under
+    # openbox (also before this round): asked again after 3 s without a step, as a user would.
+    for _ in range(2):
+        window.send_event(event.ClientMessage(window=window, client_type=atom("WM_PROTOCOLS"),
+                                              data=(32, message)))
+        d.flush()
+        if select.select([d], [], [], 3)[0] or d.pending_events():
+            break
+    print("before", x, y, width, height, flush=True)  # the close is under way
     signal.alarm(20)  # a close that never ends ends the helper, without an "after" line
     while not ((e := d.next_event()).type == X.DestroyNotify and e.window == window):
         if e.type == X.ConfigureNotify and e.window == frame and not e.send_event:
