@@ -213,49 +213,26 @@ bool MainWindow::CarriedOut(Extent extent, int value) {
     // Where Qt scales the window, a frame of an odd number of device pixels comes out half a
     // pixel off in Qt's units, and rounds either way.
     const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
-    const auto settled = [&] { return std::abs(Pick(Frame(), extent) - value) <= slack; };
+    const auto there = [&] { return std::abs(Pick(Frame(), extent) - value) <= slack; };
     // A manager that answered other requests since it left a move unanswered does not answer
     // moves at all (sway's XWayland keeps a window centred without a word): a move not carried
     // out at once is refused there.
     const bool isMove = extent == Extent::Top || extent == Extent::Left;
     const bool ignoresMoves = isMove && heardSinceUnanswered_;
-    const QDeadlineTimer deadline(ignoresMoves ? kAnswerSlackMs : kAnswerMs, Qt::PreciseTimer);
-    QDeadlineTimer slackOver(QDeadlineTimer::Forever); // runs from the answer or the arrival
-    for (;;) {
-        const bool there = settled();
-        if (there || answers_->Answered()) {
-            if (slackOver.isForever()) {
-                slackOver.setRemainingTime(kAnswerSlackMs, Qt::PreciseTimer);
-            }
-            if (there && answers_->Answered()) {
-                heardSinceUnanswered_ = unansweredMove_;
-                return true;
-            }
-            if (slackOver.hasExpired()) {
-                heardSinceUnanswered_ = unansweredMove_ && answers_->Answered();
-                return there; // there with no answer heard, or answered and elsewhere
-            }
-        } else if (deadline.hasExpired()) {
-            if (ignoresMoves) {
-                return false;
-            }
-            unansweredMove_ = unansweredMove_ || isMove;
-            throw PlatformError("the window manager has not answered yet");
+    if (!AwaitEvents([&] { return answers_->Answered() || there(); },
+                     QDeadlineTimer(ignoresMoves ? kAnswerSlackMs : kAnswerMs, Qt::PreciseTimer))) {
+        if (ignoresMoves) {
+            return false;
         }
-        WaitForWindowSystem(slackOver.isForever() ? deadline.remainingTime()
-                                                  : slackOver.remainingTime());
+        unansweredMove_ = unansweredMove_ || isMove;
+        throw PlatformError("the window manager has not answered yet");
     }
-}
-
-// Runs the window system's events for at most `ms`, and returns early once one came.
-void MainWindow::WaitForWindowSystem(qint64 ms) {
-    // Ends a wait for events that no event ends; a wait with no timer left would never end.
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    wake.start(static_cast<int>(std::max<qint64>(ms, 1)));
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                    QEventLoop::WaitForMoreEvents);
+    // Both, a moment more: an answer may come before the window's arrival, and an answer that
+    // comes late must not be taken for the next step's.
+    const bool both = AwaitEvents([&] { return answers_->Answered() && there(); },
+                                  QDeadlineTimer(kAnswerSlackMs, Qt::PreciseTimer));
+    heardSinceUnanswered_ = unansweredMove_ && answers_->Answered();
+    return both || there(); // there with no answer heard, or answered and elsewhere
 }
 
 float MainWindow::ReadScreenWidth() {

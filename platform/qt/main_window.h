@@ -77,7 +77,6 @@ class MainWindow : public QWidget, public Toolkit {
     bool OwnsClipboard() const;
     void OnBoxTextChanged(const QString& text);
     bool CarriedOut(Extent extent, int value);
-    static void WaitForWindowSystem(qint64 ms);
     void LiftSizeLimits();
     bool ResizeDrawn(QSize size, const QDeadlineTimer& deadline); // on Wayland
     void ShrinkInPlace();                                         // on Wayland, at the end
