@@ -194,6 +194,11 @@ void MainWindow::ShrinkInPlace() {
     const QDeadlineTimer end(kShrinkInPlaceMs, Qt::PreciseTimer);
     for (QSize size = this->size(); (size.width() > 1 || size.height() > 1) && !end.hasExpired();) {
         size = QSize(std::max(1, size.width() - step), std::max(1, size.height() - step));
+        // The title bar Qt draws itself (where the compositor draws none, GNOME) would stay once
+        // the content is a line high: it goes then, and the rest shrinks on to a pixel.
+        if (size.height() == 1 && frameGeometry().height() > height()) {
+            windowHandle()->setFlags(windowHandle()->flags() | Qt::FramelessWindowHint);
+        }
         const QDeadlineTimer frame(kFrameMs, Qt::PreciseTimer);
         ResizeDrawn(size, end.remainingTime() < frame.remainingTime() ? end : frame);
     }

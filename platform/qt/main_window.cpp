@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QToolTip>
+#include <QWindow>
 
 #include "resources/kelvorin.xpm"
 
@@ -75,6 +76,14 @@ MainWindow::MainWindow() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     SetX11Resizable(*this, false);
+    // Nor a maximized state, whoever asks for it: the title bar Qt draws on Wayland (GNOME) has a
+    // maximize button whatever the flags say, and a compositor's shortcut may ask too.
+    create();
+    connect(windowHandle(), &QWindow::windowStateChanged, this, [this] {
+        if (windowHandle()->windowStates() & Qt::WindowMaximized) {
+            windowHandle()->setWindowStates(windowHandle()->windowStates() & ~Qt::WindowMaximized);
+        }
+    });
 
     textBox1_ = new QLineEdit(this);
     Place(textBox1_, design::kTextBox1);

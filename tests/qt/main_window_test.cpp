@@ -85,6 +85,13 @@ class MainWindowTest : public QObject {
         }
     }
 
+    void aMaximizeRequestLeavesTheWindowAsItIs() {
+        const QRect start = window->frameGeometry();
+        window->windowHandle()->setWindowStates(Qt::WindowMaximized);
+        QCOMPARE(window->windowHandle()->windowStates(), Qt::WindowNoState);
+        QTRY_COMPARE(window->frameGeometry(), start);
+    }
+
     void closingStepsDownRightAndSmallerThenEndsOnce() {
         const QRect start = window->frameGeometry();
         window->close();
