@@ -59,10 +59,12 @@ start_gnome() {
   spawn "${seats[@]}" "${desktop[@]}" gnome-shell --headless --wayland --no-x11 --unsafe-mode \
     --virtual-monitor 1280x800 --wayland-display wayland-1 >"$work/desktop.log" 2>&1
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$home/bus" WAYLAND_DISPLAY="$home/run/wayland-1"
-  # It starts in the overview, where keys go to its search. No key repeats, as under sway.
+  # It ends its start in the overview, where keys go to its search, and new windows get no focus.
+  # No key repeats, as under sway.
   wait_for 20 eval 'gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Eval \
     "Main.overview.hide(); new imports.gi.Gio.Settings({schema_id: \"org.gnome.desktop.peripherals.keyboard\"})
-    .set_boolean(\"repeat\", false)" | grep -q "^(true"' || fail "GNOME Shell did not start: $(tail -n 3 "$work/desktop.log")"
+    .set_boolean(\"repeat\", false); !Main.layoutManager._startingUp && !Main.overview.visible" |
+    grep -qF "(true, '"'"'true'"'"')"' || fail "GNOME Shell did not start: $(tail -n 3 "$work/desktop.log")"
   mkfifo "$work/to_helper" "$work/from_helper"
   "$(dirname "$0")/gnome_helper.py" <"$work/to_helper" >"$work/from_helper" & pids+=("$!")
   exec 5>"$work/to_helper" 6<"$work/from_helper"
