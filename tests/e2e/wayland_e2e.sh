@@ -6,10 +6,11 @@
 #   wayland_e2e.sh PROGRAM xwayland  Qt on X11 through sway's XWayland, in mount and network
 #                                    namespaces of its own, where its X display meets no other
 #   wayland_e2e.sh PROGRAM gnome     Qt on Wayland under GNOME Shell
+#   wayland_e2e.sh PROGRAM kwin INPUT  Qt on Wayland under KWin, INPUT its fake-input client
 # Each desktop is a driver of the same verbs: key, click, window (where the content is, once it
 # has the focus), close (the sizes it took, the time) and maximize (the desktop's ways to ask).
 set -euo pipefail
-program=$1 row=$2 && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
+program=$1 row=$2 fake_input=${3:-} && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 . "$(dirname "$0")/../lib.sh"
 desktop_mark="KELVORIN_E2E_DESKTOP=$$.$RANDOM" # on the desktop and what it starts on its own
 
@@ -65,25 +66,55 @@ start_gnome() {
     "Main.overview.hide(); new imports.gi.Gio.Settings({schema_id: \"org.gnome.desktop.peripherals.keyboard\"})
     .set_boolean(\"repeat\", false); !Main.layoutManager._startingUp && !Main.overview.visible" |
     grep -qF "(true, '"'"'true'"'"')"' || fail "GNOME Shell did not start: $(tail -n 3 "$work/desktop.log")"
-  mkfifo "$work/to_helper" "$work/from_helper"
-  "$(dirname "$0")/gnome_helper.py" <"$work/to_helper" >"$work/from_helper" & pids+=("$!")
-  exec 5>"$work/to_helper" 6<"$work/from_helper"
-  gnome() { echo "$*" >&5 && read -r -t 20 -u 6 answer && echo "$answer"; }
-  key() { gnome key "$@" >/dev/null; }
-  click() { gnome click "$@" >/dev/null; }
-  window() { # the content lies within Qt's title bar and borders, as wide on the left, right and bottom
-    local x y width height && read -r x y width height _ < <(gnome window "$1") &&
-      echo $((x + (width - 312) / 2)) $((y + height - 88 - (width - 312) / 2))
-  }
-  close_window() { gnome close "$1"; }
-  clipboard() { gnome clipboard; }
-  types() { gnome types; }
+  start_helper gnome
+  clipboard() { helper clipboard; }
+  types() { helper types; }
   # Qt's title bar: its maximize button and a double-click on the title; GNOME's Super+Up.
   maximize() {
-    local x y width height && read -r x y width height _ < <(gnome window "$1") &&
+    local x y width && read -r x y width _ < <(helper window "$1") &&
       click $((x + width - 40)) $((y + 15)) && click $((x + width / 2)) $((y + 15)) 2 && key super Up
   }
-  frame() { gnome window "$1"; }
+}
+
+# KWin headless, with a session bus of its own, Breeze's title bars and fake input allowed.
+start_kwin() {
+  need kwin_wayland dbus-daemon wl-copy && platform=wayland
+  [ -x "${fake_input:-}" ] || fail "no kwin_fake_input: configure with libwayland-dev, wayland-scanner and plasma-wayland-protocols"
+  local home=$work/kwin && mkdir -m 700 "$home" "$home/run"
+  # A copy: the program carries a capability (cap_sys_resource) that a container may not grant.
+  cp /usr/bin/kwin_wayland "$home/"
+  local desktop=(env -i "$desktop_mark" PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$home/run"
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$home/bus" KWIN_WAYLAND_NO_PERMISSION_CHECKS=1)
+  spawn "${desktop[@]}" dbus-daemon --session --nofork --address="unix:path=$home/bus" >/dev/null 2>&1
+  wait_for 5 test -S "$home/bus" || fail "no bus for KWin"
+  spawn "${desktop[@]}" "$home/kwin_wayland" --virtual --width 1280 --height 800 --no-lockscreen \
+    --no-kactivities --socket wayland-1 >"$work/desktop.log" 2>&1
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$home/bus" WAYLAND_DISPLAY="$home/run/wayland-1"
+  wait_for 20 eval 'gdbus call --session -d org.kde.KWin -o /Scripting -m org.freedesktop.DBus.Peer.Ping' ||
+    fail "KWin did not start: $(tail -n 3 "$work/desktop.log")"
+  start_helper kwin "$work/desktop.log" "$fake_input"
+  types() { timeout 5 wl-paste --list-types 2>/dev/null; }
+  # Breeze offers no maximize button; KWin's double-click on the title and Meta+Page Up.
+  maximize() {
+    local x y width && read -r x y width _ < <(helper window "$1") &&
+      click $((x + width / 2)) $((y + 15)) 2 && key super PageUp
+  }
+}
+
+# The helper that drives GNOME or KWin, and the verbs that ask it.
+start_helper() {
+  mkfifo "$work/to_helper" "$work/from_helper"
+  "$(dirname "$0")/desktop_helper.py" "$@" <"$work/to_helper" >"$work/from_helper" & pids+=("$!")
+  exec 5>"$work/to_helper" 6<"$work/from_helper"
+  helper() { echo "$*" >&5 && read -r -t 20 -u 6 answer && echo "$answer"; }
+  key() { helper key "$@" >/dev/null; }
+  click() { helper click "$@" >/dev/null; }
+  window() { # the content lies within the frame, as far from its left, right and bottom
+    local x y width height && read -r x y width height < <(helper window "$1") &&
+      echo $((x + (width - 312) / 2)) $((y + height - 88 - (width - 312) / 2))
+  }
+  close_window() { helper close "$1"; }
+  frame() { helper window "$1"; }
 }
 
 [ "$row" != xwayland ] || [ "$(id -u)" -eq 0 ] || { echo "SKIP: namespaces need root"; exit 77; }
@@ -97,6 +128,7 @@ trap 'kill $(ours) $(grep -lxzs "$desktop_mark" /proc/[0-9]*/environ | cut -d/ -
   stop_all; rm -rf "$work"' EXIT
 case $row in
 gnome) start_gnome ;;
+kwin) start_kwin ;;
 *) start_sway ;;
 esac
 
