@@ -46,12 +46,16 @@ test_packages=(python3 unicode-data libgtest-dev libbenchmark-dev clang-format c
                g++-mingw-w64-x86-64-posix wine wine64 libimage-exiftool-perl icoutils
                lintian appstream desktop-file-utils unzip gdb sway wayvnc wtype wl-clipboard
                qt6-wayland xwayland x11-xserver-utils)
+# GNOME and KDE Plasma, headless, for their end-to-end rows: without their recommends, which
+# would bring whole desktops.
+desktop_packages=(gnome-shell kwin-wayland kwin-style-breeze plasma-wayland-protocols libwayland-dev
+                  pkgconf python3-dbus)
 package_packages=(dpkg-dev file zip nsis g++-mingw-w64-x86-64-posix)
 
 case "${1:-test}" in
 run) wanted=("${run_packages[@]}") ;;
 package) wanted=("${run_packages[@]}" "${package_packages[@]}") ;;
-test) wanted=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+test) wanted=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}" "${desktop_packages[@]}") ;;
 *) echo "usage: $0 [run|package|test]" >&2; exit 2 ;;
 esac
 
@@ -76,6 +80,12 @@ wait_for_locks "$apt_wait_seconds" "${apt_locks[@]}"
 # apt-get waits on its own for the locks it takes to install (not for those of an update), should
 # another program take them in the meantime.
 wait_for_locks "$apt_wait_seconds" "${apt_locks[@]}"
-# With their recommends: Wine and Xvfb lean on them (fonts, xauth) on a fresh machine.
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -o DPkg::Lock::Timeout="$apt_wait_seconds" \
-  -y -q "${missing[@]}"
+# With their recommends, as Wine and Xvfb lean on them (fonts, xauth) on a fresh machine; the
+# desktops without.
+recommended=() bare=()
+for package in "${missing[@]}"; do
+  if [[ " ${desktop_packages[*]} " == *" $package "* ]]; then bare+=("$package"); else recommended+=("$package"); fi
+done
+install() { DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -o DPkg::Lock::Timeout="$apt_wait_seconds" -y -q "$@"; }
+[ ${#recommended[@]} -eq 0 ] || install "${recommended[@]}"
+[ ${#bare[@]} -eq 0 ] || install --no-install-recommends "${bare[@]}"

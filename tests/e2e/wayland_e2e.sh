@@ -15,7 +15,7 @@ program=$1 row=$2 fake_input=${3:-} && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 desktop_mark="KELVORIN_E2E_DESKTOP=$$.$RANDOM" # on the desktop and what it starts on its own
 
 start_sway() {
-  local helper=$(dirname "$0")/sway_helper.py
+  sway_helper=$(dirname "$0")/sway_helper.py
   need sway wayvnc wtype wl-copy swaymsg $([ "$row" == wayland ] || echo Xwayland xhost)
   # sway will not run as root: it runs, and xhost on its XWayland, as nobody (a prefix: the pid is sway's).
   nobody=() && [ "$(id -u)" -ne 0 ] || nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
@@ -39,8 +39,8 @@ input type:keyboard repeat_rate 0\n' "$([ "$row" == wayland ] && echo disable ||
   key() { if (($# > 1)); then wtype -M "$1" $(printf -- '-k %s ' "${@:2}") -m "$1" -s 50; else wtype "$1" -s 50; fi; }
   click() { swaymsg -q seat - cursor set "$1" "$2" && swaymsg -q seat - cursor press button1 &&
     swaymsg -q seat - cursor release button1; }
-  window() { timeout 10 "$helper" window "$1"; }
-  close_window() { timeout 15 "$helper" close "$1"; }
+  window() { timeout 10 "$sway_helper" window "$1"; }
+  close_window() { timeout 15 "$sway_helper" close "$1"; }
   types() { timeout 5 wl-paste --list-types 2>/dev/null; }
 }
 
