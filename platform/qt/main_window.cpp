@@ -76,9 +76,8 @@ MainWindow::MainWindow() {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     SetX11Resizable(*this, false);
 
-    textBox1_ = new QLineEdit(this);
-    Place(textBox1_, design::kTextBox1);
     SetUpTextBox();
+    Place(textBox1_, design::kTextBox1);
     SetUpClipboard();
 
     command1_ = new QPushButton(ToQString(design::kCommand1.caption), this);
