@@ -96,8 +96,12 @@ TEST(WindowHostTest, HistoriesKeepAClickNotAKeystrokeAndTheLimitKeepsWholeCharac
 // A keystroke or paste past the limit loses only the insertion's tail, whole characters at a
 // time, wherever the cursor is; also when the insertion repeats what follows the cursor.
 TEST(WindowHostTest, AnInsertionPastTheLimitKeepsAllTheBoxHeld) {
-    const std::u16string pieces[] = {u"a", u"c", u"e\u0301", u"\U0001F44D\U0001F3FD",
-                                     u"\U0001F1E9\U0001F1EA", u"\u1112\u1161\u11AB"};
+    const std::u16string pieces[] = {u"a",
+                                     u"c",
+                                     u"e\u0301",
+                                     u"\U0001F44D\U0001F3FD",
+                                     u"\U0001F1E9\U0001F1EA",
+                                     u"\u1112\u1161\u11AB"};
     std::mt19937 engine(7);
     const auto draw = [&](std::size_t units) {
         std::u16string text;
@@ -115,8 +119,8 @@ TEST(WindowHostTest, AnInsertionPastTheLimitKeepsAllTheBoxHeld) {
             pos += ClusterLength(held, pos);
         }
         const std::u16string tail = held.substr(pos);
-        const std::u16string typed = run % 2 ? draw(1 + engine() % 6)
-                                             : tail.substr(0, ClusterLength(tail, 0)) + u"c";
+        const std::u16string typed =
+            run % 2 ? draw(1 + engine() % 6) : tail.substr(0, ClusterLength(tail, 0)) + u"c";
         const std::u16string before = held.substr(0, pos) + typed;
         std::u16string text = before + tail;
         const std::size_t cut = InsertionCut(text, before.size(), held, limit);

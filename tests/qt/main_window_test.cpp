@@ -103,7 +103,8 @@ class MainWindowTest : public QObject {
             QCOMPARE(cut([&] { QTest::keySequence(box(), keys); }), QStringLiteral("world"));
         }
         QCOMPARE(cut([this] {
-                     QContextMenuEvent menu(QContextMenuEvent::Keyboard, {}, box()->mapToGlobal(QPoint()));
+                     QContextMenuEvent menu(QContextMenuEvent::Keyboard, {},
+                                            box()->mapToGlobal(QPoint()));
                      QApplication::sendEvent(box(), &menu);
                      QWidget* popup = QApplication::activePopupWidget();
                      for (QAction* action : popup->actions()) {
