@@ -101,6 +101,10 @@ scenario() {
   key '!' && wait_for 5 seen_is "$scrambled! (marked)" || fail "typing after Do gave '$(seen)'"
   ctrl z && wait_for 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(seen)'"
   ctrl z && wait_for 5 clipboard_is "$word" || fail "Ctrl+Z after Do gave '$(seen)'"
+  # A copy and, once the compositor has echoed it, a delete: no cut, the box's change is copied.
+  key -k End -M shift -k Left -k Left -k Left -m shift && ctrl c && wait_for 5 clipboard_is llo &&
+    sleep 0.5 && key -k Delete && wait_for 5 seen_is "${word%llo} (marked)" ||
+    fail "after Ctrl+C and Delete the clipboard holds '$(seen)'"
   copy 'a😀b' && key -M ctrl -k a -k v -m ctrl # in one keymap: XWayland may paste twice otherwise
   wait_for 5 seen_is 'a😀b (marked)' || fail "clipboard holds '$(seen)' after the paste"
   close_and_check
