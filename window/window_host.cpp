@@ -14,12 +14,20 @@ constexpr auto kMaxLength = static_cast<std::size_t>(design::kTextBoxMaxLength);
 } // namespace
 
 std::size_t InsertionCut(Text text, std::size_t end, Text held, std::size_t limit) {
-    if (text.size() <= limit || end > text.size()) {
+    if (text.size() <= limit || end > text.size() || text.size() - end > held.size()) {
         return end;
     }
-    // The insertion starts where the texts first differ: a paste may replace a selection.
-    const auto differ = std::mismatch(text.begin(), text.end(), held.begin(), held.end()).first;
-    const std::size_t start = std::min(end, static_cast<std::size_t>(differ - text.begin()));
+    // The cursor ends the insertion, and what follows it is what followed the edit in the held
+    // text; the insertion starts where the rest of the held text and the new text part. Taken
+    // from the front instead, an insertion that repeats what follows it would seem to start late.
+    const Text tail = text.substr(end);
+    const Text head = held.substr(0, held.size() - tail.size());
+    if (held.substr(head.size()) != tail) {
+        return end;
+    }
+    const std::size_t start = static_cast<std::size_t>(
+        std::mismatch(head.begin(), head.end(), text.begin(), text.begin() + end).first -
+        head.begin());
     const std::size_t excess = text.size() - limit;
     if (end - start < excess) {
         return end;

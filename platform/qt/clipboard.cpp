@@ -55,13 +55,11 @@ void MainWindow::SetUpClipboard() {
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, &MainWindow::SettleClipboard);
-    // A cut (Ctrl+X, Shift+Delete, the box's menu) copies the selection, then deletes it, within
-    // one event: what the box copies, ours but not placed by us, is kept for the box's change
-    // that follows. On Wayland our own placements come back later too, as the compositor's word.
+    // What the box copies during its own cut (not placed by us) is kept for the box's
+    // change that follows within the same cut.
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
-        if (!placing_ && QGuiApplication::clipboard()->ownsClipboard()) {
+        if (boxCutting_ && !placing_) {
             boxCopied_ = QGuiApplication::clipboard()->text();
-            QTimer::singleShot(0, this, [this] { boxCopied_.clear(); });
         }
     });
 }

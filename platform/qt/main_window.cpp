@@ -85,9 +85,8 @@ MainWindow::MainWindow() {
         }
     });
 
-    textBox1_ = new QLineEdit(this);
-    Place(textBox1_, design::kTextBox1);
     SetUpTextBox();
+    Place(textBox1_, design::kTextBox1);
     SetUpClipboard();
 
     command1_ = new QPushButton(ToQString(design::kCommand1.caption), this);

@@ -97,7 +97,8 @@ class MainWindow : public QWidget, public Toolkit {
     bool closing_ = false;
     QTimer settle_;        // a typed text has stood long enough for a clipboard history to keep it
     bool placing_ = false; // the clipboard changes because we place or clear it
-    QString boxCopied_;    // what the box copied in the event under way
+    bool boxCutting_ = false; // the box cuts its selection: it copies it, then deletes it
+    QString boxCopied_;       // what the box copied during that cut
 
     ClockRandom random_;
     WindowHost host_{*this, random_};

@@ -2,7 +2,12 @@
 
 #include "window/form1_design.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QScopedValueRollback>
 #include <QValidator>
 
 #include <algorithm>
@@ -41,6 +46,40 @@ class WholeCharacters final : public QValidator {
     WindowHost& host_;
 };
 
+// The line edit, marking its own cuts: Ctrl+X, Shift+Delete and its menu's Cut copy the selection
+// and then delete it, within the call marked here. A copy and a delete of the same text, by two
+// keys or two menu entries, are no cut, however close together they come.
+class TextBox final : public QLineEdit {
+  public:
+    TextBox(QWidget* parent, bool& cutting) : QLineEdit(parent), cutting_(cutting) {}
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const QScopedValueRollback cutting(cutting_, event->matches(QKeySequence::Cut));
+        QLineEdit::keyPressEvent(event);
+    }
+
+    // The standard menu, its Cut marked as the key is.
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        QMenu* menu = createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        // The one entry that Qt connects to cut(), by name in Qt 6.4 and by member later.
+        for (QAction* action : menu->actions()) {
+            if (disconnect(action, SIGNAL(triggered()), this, SLOT(cut())) ||
+                disconnect(action, &QAction::triggered, this, &QLineEdit::cut)) {
+                connect(action, &QAction::triggered, this, [this] {
+                    const QScopedValueRollback cutting(cutting_, true);
+                    QLineEdit::cut();
+                });
+            }
+        }
+        menu->popup(event->globalPos());
+    }
+
+  private:
+    bool& cutting_;
+};
+
 // Whether `now` is `before` with one run of it taken out, and that run is `taken`: what a cut
 // leaves. A run of repeated text can be taken from several places; any of them will do.
 bool LostJust(Text before, const QString& now, const QString& taken) {
@@ -69,6 +108,7 @@ bool LostJust(Text before, const QString& now, const QString& taken) {
 } // namespace
 
 void MainWindow::SetUpTextBox() {
+    textBox1_ = new TextBox(this, boxCutting_);
     textBox1_->setMaxLength(kWidgetMaxLength);
     textBox1_->setValidator(new WholeCharacters(textBox1_, host_));
     connect(textBox1_, &QLineEdit::textChanged, this, &MainWindow::OnBoxTextChanged);
@@ -98,7 +138,8 @@ void MainWindow::ShowText(Text text) {
 void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
 
 void MainWindow::OnBoxTextChanged(const QString& text) {
-    const bool cut = LostJust(host_.ReadText(), text, std::exchange(boxCopied_, QString()));
+    const bool cut =
+        boxCutting_ && LostJust(host_.ReadText(), text, std::exchange(boxCopied_, QString()));
     host_.Edited(Text(reinterpret_cast<const char16_t*>(text.utf16()),
                       static_cast<std::size_t>(text.size())),
                  cut ? Edit::Cut : Edit::Change);

@@ -90,6 +90,21 @@ void MainWindow::SetClipboardText(Text text, History history) {
 
 void MainWindow::ClearClipboard() { Place({true, {}, false, std::nullopt}, kClipboardWaits); }
 
+// Opened with the box as the owner, as the box's own cut opens it: the change that follows is
+// then told as a cut. An older placement still waiting would overwrite what was cut.
+bool MainWindow::PlaceCutText(const std::wstring& text) {
+    OpenClipboardSession clipboard(textBox_, kClipboardWaits);
+    GlobalBlock block(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    if (!clipboard || !EmptyClipboard() || !block.HandTo(CF_UNICODETEXT)) {
+        return false;
+    }
+    KillTimer(hwnd_, kRetryTimer);
+    KillTimer(hwnd_, kStandingTimer);
+    pending_.reset();
+    standing_.reset();
+    return true;
+}
+
 // A newer placement takes the place of one still pending or standing.
 void MainWindow::Place(Placement placement, int waits) {
     KillTimer(hwnd_, kStandingTimer);

@@ -96,6 +96,8 @@ class MainWindow final : public Toolkit {
     void OnCommand(int id, int code);
     void OnTextBoxChanged(Edit edit);
     Edit EditJustMade() const;
+    bool CutSelection();
+    bool PlaceCutText(const std::wstring& text);
     void OnClose();
     void OnActivate(bool active, bool minimized);
     void OnMinimized();

@@ -58,9 +58,32 @@ LRESULT CALLBACK MainWindow::TextBoxProc(HWND hwnd, UINT message, WPARAM wParam,
     if (window.textBoxDepth_++ == 0) {
         window.clipboardBeforeTextBox_ = GetClipboardSequenceNumber();
     }
-    const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+    // Ctrl+X, Shift+Delete and WM_CUT (the box's menu sends it) cut here, not in the box.
+    const bool cut = message == WM_CUT || (message == WM_CHAR && wParam == 0x18) ||
+                     (message == WM_KEYDOWN && wParam == VK_DELETE && GetKeyState(VK_SHIFT) < 0 &&
+                      GetKeyState(VK_CONTROL) >= 0);
+    const LRESULT result =
+        cut && window.CutSelection() ? 0 : DefSubclassProc(hwnd, message, wParam, lParam);
     --window.textBoxDepth_;
     return result;
+}
+
+// The box's own cut leaves the text on the clipboard only while the clipboard is free: it puts
+// the selection there and removes it whatever happened. Here the selection leaves the box only
+// once the clipboard holds it; while another program keeps the clipboard open past the usual
+// short wait, the cut is refused and the text stays. False when nothing is selected.
+bool MainWindow::CutSelection() {
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(textBox_, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    if (start >= end) {
+        return false;
+    }
+    if (PlaceCutText(TextOf(textBox_).substr(start, end - start))) {
+        SendMessageW(textBox_, WM_CLEAR, 0, 0); // undoable, as the box's own cut
+    }
+    return true;
 }
 
 // A copy by Ctrl+C an earlier message made leaves the box the owner too: what tells a cut is

@@ -28,7 +28,7 @@ def running(pid):  # an ended process that nobody has waited for yet is a zombie
 
 class Gnome:
     keys = {"ctrl": 0xffe3, "shift": 0xffe1, "super": 0xffeb, "Return": 0xff0d, "Tab": 0xff09,
-            "Up": 0xff52, "BackSpace": 0xff08}
+            "Up": 0xff52, "BackSpace": 0xff08, "End": 0xff57, "Delete": 0xffff, "Left": 0xff51}
 
     def __init__(self):
         desktop = "org.gnome.Mutter.RemoteDesktop"
@@ -97,7 +97,7 @@ class Gnome:
 class Kwin:
     # Linux input codes: the modifiers, a few keys, the rows of letters and the digits.
     keys = {"ctrl": 29, "shift": 42, "super": 125, "Return": 28, "Tab": 15, "Up": 103,
-            "PageUp": 104, "BackSpace": 14, "!": (42, 2), **{c: 2 + i for i, c in enumerate("1234567890")},
+            "PageUp": 104, "BackSpace": 14, "End": 107, "Delete": 111, "Left": 105, "!": (42, 2), **{c: 2 + i for i, c in enumerate("1234567890")},
             **{c: base + i for row, base in (("qwertyuiop", 16), ("asdfghjkl", 30), ("zxcvbnm", 44))
                for i, c in enumerate(row)}}
     scripts = itertools.count()

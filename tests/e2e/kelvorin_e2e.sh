@@ -118,6 +118,11 @@ echo "cutting a word with Ctrl+X, the rest with Shift+Delete, then typing"
 # A cut leaves what it took on the clipboard; the box's next change is copied again.
 xdotool key End type --delay 20 ' world'
 wait_for 5 clipboard_is 'hello world' || fail "typing gave '$(clipboard)'"
+# A copy and a delete that reach the program together are no cut: the box's change is copied.
+xdotool key ctrl+shift+Left && kill -STOP "$kelvorin" && xdotool key ctrl+c Delete
+kill -CONT "$kelvorin" && wait_for 5 clipboard_is 'hello ' ||
+  fail "after Ctrl+C and Delete the clipboard holds '$(clipboard)'"
+xdotool type --delay 20 world && wait_for 5 clipboard_is 'hello world' || fail "typing gave '$(clipboard)'"
 xdotool key ctrl+shift+Left ctrl+x
 wait_for 5 clipboard_is world || fail "after Ctrl+X the clipboard holds '$(clipboard)'"
 xdotool key shift+Home shift+Delete
@@ -149,6 +154,14 @@ wait_for 30 bash -c "! kill -0 $xclip_pid" || fail "the paste was not mirrored" 
 [ "$(clipboard | wc -c)" = 32767 ] || fail "the box kept $(clipboard | wc -c) of 10 MB, not 32,767"
 empty_box && [ $(($(rss) - before)) -lt 5120 ] ||
   fail "$(($(rss) - before)) KiB more after the paste went"
+
+echo "typing at the start of a full box whose text begins with the typed letter"
+full="ab$(printf 'c%.0s' $(seq 32764))Z" # what the box refuses is the keystroke, not the Z
+copy "$full" && wait_for 5 clipboard_is "$full" || fail "xclip did not take the clipboard"
+xdotool key ctrl+v && wait_for 10 bash -c "! kill -0 ${pids[-1]}" || fail "the paste was not mirrored"
+xdotool key Home type a && xdotool key End BackSpace
+wait_for 5 clipboard_is "${full%Z}" || fail "the full box became '$(clipboard | head -c 5)…$(clipboard | tail -c 5)'"
+empty_box
 
 echo "pasting from a clipboard owner that never answers"
 xdotool type --delay 20 kept # each keystroke's copy is made before the other program's

@@ -36,7 +36,10 @@ input type:keyboard repeat_rate 0\n' "$([ "$row" == wayland ] && echo disable ||
       fail "XWayland did not start"
   fi
   # wtype's keyboard goes when it ends: a moment after the last key, or XWayland repeats it.
-  key() { if (($# > 1)); then wtype -M "$1" $(printf -- '-k %s ' "${@:2}") -m "$1" -s 50; else wtype "$1" -s 50; fi; }
+  key() { # a character, a key by its name, or a modifier held while keys are tapped
+    if (($# > 1)); then wtype -M "$1" $(printf -- '-k %s ' "${@:2}") -m "$1" -s 50
+    elif ((${#1} > 1)); then wtype -k "$1" -s 50; else wtype "$1" -s 50; fi
+  }
   click() { swaymsg -q seat - cursor set "$1" "$2" && swaymsg -q seat - cursor press button1 &&
     swaymsg -q seat - cursor release button1; }
   window() { timeout 10 "$sway_helper" window "$1"; }
@@ -200,6 +203,10 @@ scenario() {
   key '!' && wait_for 5 seen_is "$scrambled! (marked)" || fail "typing after Do gave '$(seen)'"
   key ctrl z && wait_for 5 clipboard_is "$scrambled" || fail "Ctrl+Z after typing gave '$(seen)'"
   key ctrl z && wait_for 5 clipboard_is "$word" || fail "Ctrl+Z after Do gave '$(seen)'"
+  # A copy and, once the compositor has echoed it, a delete: no cut, the box's change is copied.
+  key End && key shift Left Left Left && key ctrl c && wait_for 5 clipboard_is llo &&
+    sleep 0.5 && key Delete && wait_for 5 seen_is "${word%llo} (marked)" ||
+    fail "after Ctrl+C and Delete the clipboard holds '$(seen)'"
   copy 'a😀b' && key ctrl a v # in one keymap: XWayland may paste twice otherwise
   wait_for 5 seen_is 'a😀b (marked)' || fail "clipboard holds '$(seen)' after the paste"
   close_and_check

@@ -55,6 +55,12 @@ xdotool key Home shift+Right shift+Right shift+Right shift+Right shift+Right shi
 check "Ctrl+X, then Shift+Delete: the cut text on the clipboard; typing after a cut mirrored" same \
   "world|hello !|hello" "$cut|$typed|$(clipboard_when hello)"
 
+# While another program holds the clipboard open, a cut is refused: the text stays in the box.
+exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!")
+wait_for 10 grep -q held "$W/hold" && xdotool key ctrl+a ctrl+x && sleep 0.5
+kept=$(look text) && exec 4>&- && xdotool key Home
+check "Ctrl+X while another program holds the clipboard: refused, nothing lost" same "text  !" "$kept"
+
 # Minimized, the window may stay active (here, with no other window to take over).
 probe show 6 && xdotool type qq && minimized=$(look focus) && probe show 9 && restored=$(look focus) && xdotool type r
 check "minimized: no focus in the box, typing does not reach it; restored: the focus is back" same \
