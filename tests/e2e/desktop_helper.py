@@ -87,7 +87,7 @@ class Gnome:
         while select.select([fd], [], [], 5)[0] and (part := os.read(fd, 65536)):
             text += part
         os.close(fd)
-        return text.decode(errors="replace")
+        return text.decode(errors="surrogateescape")  # printed as it came
 
     def types(self):
         return self.evaluate("global.display.get_selection().get_mimetypes("
@@ -175,6 +175,7 @@ def close(pid):
     return f"{len(set(sizes))} sizes; gone after {gone} ms; ended after {since()} ms: {' '.join(sizes)}"
 
 
+sys.stdout.reconfigure(errors="surrogateescape")
 for line in sys.stdin:
     command, *words = line.split()
     answer = "ok"
