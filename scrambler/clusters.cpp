@@ -45,7 +45,10 @@ char32_t CodePointAt(Text text, std::size_t at, std::size_t& length) {
     return unit;
 }
 
-template <class... Breaks> constexpr bool Is(Break b, Breaks... any) { return ((b == any) || ...); }
+// One test of a bit, where a chain of comparisons would branch on each.
+template <class... Breaks> constexpr bool Is(Break b, Breaks... any) {
+    return (((1u << unsigned(any)) | ...) >> unsigned(b)) & 1u;
+}
 
 // Whether no cluster boundary falls between `before` and `next` (rules GB3 to GB13); the
 // flags carry what the rules read further back.
