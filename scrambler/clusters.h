@@ -6,9 +6,11 @@
 
 namespace kelvorin {
 
-// A character here is what a reader sees as one: an extended grapheme cluster of Unicode 15.0
+// A character here is what a reader sees as one: an extended grapheme cluster of Unicode 17.0
 // (a letter with its accents, a flag, an emoji with its skin tone, a family joined by U+200D, a
-// Hangul syllable written as jamo). A lone surrogate is a character of its own.
+// Hangul syllable written as jamo, a conjunct such as क्त: consonant, virama, consonant). A lone
+// surrogate counts as a code point of class Other, as Unicode's data gives it: a mark after it
+// joins it.
 
 // Below this, a code point followed by another such stands alone (but CR before LF): much text is
 // Latin, and needs no look-up. The generated table checks it at compile time.

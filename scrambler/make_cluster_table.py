@@ -1,49 +1,67 @@
 #!/usr/bin/env python3
 """Writes scrambler/cluster_table.inc, the grapheme cluster break property of every code point,
-from Unicode's data files. A newer Unicode: point --data at its files (or update Debian's
-unicode-data), run this, rebuild, run the tests.
+from Unicode's data files in scrambler/unicode. A newer Unicode: replace those files (see
+docs/unicode.md), run this, rebuild, run the tests.
 
-  make_cluster_table.py [--data DIR] [--check]
+  make_cluster_table.py [--check]
 
---check compares with the committed table instead of writing it: exit 1 on a difference, 77
-(a skip for ctest) when the data is not installed."""
+--check compares with the committed table instead of writing it: exit 1 on a difference."""
 
 import argparse
 import pathlib
 import re
 import sys
 
-# The order of ClusterBreak in scrambler/clusters.cpp.
+# The order of Break in scrambler/clusters.cpp: the break property, Extended_Pictographic, then
+# what rule GB9c reads of Indic_Conjunct_Break (InCB): a consonant (of class Other), a linker
+# (a virama, of class Extend), and an Extend that is not InCB=Extend (it ends a conjunct).
 PROPERTIES = ["Other", "CR", "LF", "Control", "Extend", "ZWJ", "Regional_Indicator", "Prepend",
-              "SpacingMark", "L", "V", "T", "LV", "LVT", "Extended_Pictographic"]
+              "SpacingMark", "L", "V", "T", "LV", "LVT", "Extended_Pictographic",
+              "InCB=Consonant", "InCB=Linker", "Extend, not InCB"]
 SHIFT = 6  # code points per block: 1 << SHIFT
 # The planes that hold more than Other: the first two, and the tags and selectors of plane 14.
 INDEXED = [(0, 0x20000), (0xE0000, 0xE1000)]
-OUTPUT = pathlib.Path(__file__).with_name("cluster_table.inc")
+HERE = pathlib.Path(__file__).parent
+DATA = HERE / "unicode"
+OUTPUT = HERE / "cluster_table.inc"
 
 
-def ranges(path, wanted):
+def ranges(path, wanted, field=1):
     """(first, last, value) for each line of a Unicode data file whose value is wanted."""
     for line in path.read_text(encoding="utf-8").splitlines():
         fields = [field.strip() for field in line.split("#")[0].split(";")]
-        if len(fields) >= 2 and fields[1] in wanted:
+        if len(fields) > field and fields[field] in wanted:
             first, _, last = fields[0].partition("..")
-            yield int(first, 16), int(last or first, 16), fields[1]
+            yield int(first, 16), int(last or first, 16), fields[field]
 
 
-def table(data):
-    grapheme = data / "auxiliary" / "GraphemeBreakProperty.txt"
-    emoji = data / "emoji" / "emoji-data.txt"
+def table():
+    grapheme, emoji, core = (DATA / name for name in ["GraphemeBreakProperty.txt",
+                                                      "emoji-data.txt",
+                                                      "DerivedCoreProperties.txt"])
     header = grapheme.read_text(encoding="utf-8").split("\n", 1)[0].lstrip("# ")
-    emoji_version = re.search(r"Emoji Version (\S+)", emoji.read_text(encoding="utf-8"))[1]
     values = [0] * 0x110000
     for first, last, name in ranges(grapheme, PROPERTIES):
         values[first:last + 1] = [PROPERTIES.index(name)] * (last - first + 1)
-    for first, last, _ in ranges(emoji, {"Extended_Pictographic"}):
+    # The rules read Extended_Pictographic and InCB beside the break property: each value here
+    # must stand for one pair, and hide nothing.
+    joined = {"Extended_Pictographic": ["Other"], "InCB=Consonant": ["Other"],
+              "InCB=Linker": ["Extend"]}
+    incb = [(f, l, "InCB=" + v) for f, l, v in ranges(core, {"Consonant", "Linker", "Extend"}, 2)]
+    conjunct_extend = set()
+    for first, last, name in list(ranges(emoji, {"Extended_Pictographic"})) + incb:
         for code in range(first, last + 1):
-            # The rules read Extended_Pictographic beside the break property: it must not hide one.
-            assert values[code] == 0, f"U+{code:04X} is Extended_Pictographic and {values[code]}"
-            values[code] = PROPERTIES.index("Extended_Pictographic")
+            now = PROPERTIES[values[code]]
+            if name == "InCB=Extend":
+                assert now in ("Extend", "ZWJ"), f"U+{code:04X} is InCB=Extend and {now}"
+                conjunct_extend.add(code)
+            else:
+                assert now in joined[name], f"U+{code:04X} is {name} and {now}"
+                values[code] = PROPERTIES.index(name)
+    assert 0x200D in conjunct_extend, "ZWJ is not InCB=Extend: Joins must tell them apart"
+    for code, value in enumerate(values):
+        if PROPERTIES[value] == "Extend" and code not in conjunct_extend:
+            values[code] = PROPERTIES.index("Extend, not InCB")
     # Below this, no code point joins the one before it, nor one after it but CR: see kAloneBelow.
     simple = [PROPERTIES.index(name) for name in ["Other", "CR", "LF", "Control",
                                                    "Extended_Pictographic"]]
@@ -56,36 +74,29 @@ def table(data):
         block = tuple(values[start:start + size])
         index.append(blocks.setdefault(block, len(blocks)))
     assert len(blocks) < 256
-    # Two properties a byte: the lower four bits hold the even code point.
-    packed = [b[i] | b[i + 1] << 4 for b in blocks for i in range(0, size, 2)]
 
     def rows(numbers):
         text = ",".join(map(str, numbers))
         return "\n".join(re.findall(r".{1,99}(?:,|$)", text))
 
-    return (f"// Generated by scrambler/make_cluster_table.py from {header} and emoji-data.txt\n"
-            f"// (Emoji Version {emoji_version}) in {data}; do not edit.\n"
+    breaks = [value for block in blocks for value in block]
+    return (f"// Generated by scrambler/make_cluster_table.py from {header}, emoji-data.txt and\n"
+            f"// DerivedCoreProperties.txt in scrambler/unicode; do not edit.\n"
             f"constexpr char32_t kFirstJoining = 0x{simple_below:X};\n"
             f"constexpr unsigned kBlockShift = {SHIFT};\n"
             f"constexpr char32_t kPlane14 = 0x{INDEXED[1][0]:X}, kPlane14End = 0x{INDEXED[1][1]:X};\n"
             f"constexpr std::uint8_t kBlockOf[{len(index)}] = {{\n{rows(index)}\n}};\n"
-            f"constexpr std::uint8_t kBreaks[{len(packed)}] = {{\n{rows(packed)}\n}};\n")
+            f"constexpr std::uint8_t kBreaks[{len(breaks)}] = {{\n{rows(breaks)}\n}};\n")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--data", type=pathlib.Path, default=pathlib.Path("/usr/share/unicode"))
     parser.add_argument("--check", action="store_true")
-    args = parser.parse_args()
-    if not (args.data / "auxiliary" / "GraphemeBreakProperty.txt").exists():
-        print(f"SKIP: no Unicode data in {args.data}")
-        return 77 if args.check else 1
-    made = table(args.data)
-    if not args.check:
+    made = table()
+    if not parser.parse_args().check:
         OUTPUT.write_text(made, encoding="utf-8")
-        return 0
-    if OUTPUT.read_text(encoding="utf-8") != made:
-        print(f"{OUTPUT} differs from what {args.data} gives: run {sys.argv[0]}")
+    elif OUTPUT.read_text(encoding="utf-8") != made:
+        print(f"{OUTPUT} differs from what {DATA} gives: run {sys.argv[0]}")
         return 1
     return 0
 

@@ -153,11 +153,8 @@ std::u16string FromTestLine(const std::string& line, std::vector<std::size_t>& b
 // Unicode's own test data: each break and non-break of GraphemeBreakTest.txt, each cut at the
 // last break at or before it, and each fully-qualified emoji of emoji-test.txt one character.
 TEST(ClustersTest, BreakAsUnicodesOwnTestsSay) {
-    std::ifstream tests("/usr/share/unicode/auxiliary/GraphemeBreakTest.txt");
-    std::ifstream emoji("/usr/share/unicode/emoji/emoji-test.txt");
-    if (!tests || !emoji) {
-        GTEST_SKIP() << "Unicode's test files are not installed (Debian: unicode-data)";
-    }
+    std::ifstream tests(KELVORIN_UNICODE_DIR "GraphemeBreakTest.txt");
+    std::ifstream emoji(KELVORIN_UNICODE_DIR "emoji-test.txt");
     int tested = 0;
     for (std::string line; std::getline(tests, line); ++tested) {
         std::vector<std::size_t> breaks, found{0};

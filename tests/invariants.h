@@ -142,16 +142,17 @@ struct Scenario {
             sane = sane && bits < 0xFFFD;
         }
         // Letters, often repeated, and what joins them into longer characters or stands alone:
-        // accents, joiners, regional indicators, variation selectors, Prepend and spacing marks,
-        // Hangul jamo, emoji and skin tones, lone halves of pairs, controls; four of a kind.
+        // accents, conjuncts and viramas, joiners, variation selectors, regional indicators,
+        // Prepend and spacing marks, Hangul jamo, emoji, skin tones, lone surrogates, controls.
+        // clang-format off
         static constexpr std::u16string_view kOther[] = {
-            u"\U0001F600", u"\U0001F469", u"\u2764",     u"\U0001F3FD", u"\u0301", u"\u0303",
-            u"\u0301",     u"\u0303",     u"\u200D",     u"\u200D",     u"\uFE0F", u"\uFE0F",
+            u"\U0001F600", u"\U0001F469", u"\u2764", u"\U0001F3FD", u"\u0301", u"\u0303",
+            u"\u0915\u094D\u0937", u"\u0924\u094D", u"\u200D", u"\u200D", u"\uFE0F", u"\u200C",
             u"\U0001F1E9", u"\U0001F1EA", u"\U0001F1EB", u"\U0001F1F7", u"\u0600", u"\u093F",
-            u"\u0915",     u"\u094D",     u"\u1100",     u"\u1161",     u"\u11A8", u"\uAC00",
-            u"\xD83D",     u"\xDE00",     u"\xD83D",     u"\xDE00",     u"\0"sv,   u"\r",
-            u"\n",         u"\uFFFF",     u"\u00E9",     u" ",          u"\u00E9", u" ",
-            u"\U0001F44D", u"\U0001F468", u"\U0001F3F3", u"\U0001F308"};
+            u"\u0915", u"\u094D", u"\u1100", u"\u1161", u"\u11A8", u"\uAC00", u"\xD83D", u"\xDE00",
+            u"\xD83D", u"\xDE00", u"\0"sv, u"\r", u"\n", u"\uFFFF", u"\u00E9", u" ", u"\u00E9",
+            u" ", u"\U0001F44D", u"\U0001F468", u"\U0001F3F3", u"\U0001F308"};
+        // clang-format on
         while (at < size) {
             const unsigned byte = next(), kind = byte & 15;
             text += kind < 6 ? std::u16string(1, char16_t(u'a' + (byte >> 4)))

@@ -16,8 +16,8 @@ finish() { # what [note]
 icon() { # of an .exe: wrestool pads the icon it rebuilds with zeros; what comes before is ours
   local i=resources/kelvorin.ico && cmp -s -n "$(stat -c %s $i)" <(wrestool -x -t 14 "$1") $i && echo icon
 }
-# Whether the first text has the second's characters in another order: Unicode 15's extended
-# grapheme clusters, as python3-regex finds them (Debian 12's grep -P and Perl split otherwise).
+# Whether the first text has the second's characters in another order, by python3-regex's \X
+# (Debian 12's: Unicode 15.0; grep -P, Perl split otherwise): no conjunct, where 17.0 differs.
 reordered() { [ "$1" != "$2" ] && [ "$(characters "$1")" == "$(characters "$2")" ]; }
 characters() { /usr/bin/python3 -c 'import regex, sys; print(sorted(regex.findall(r"\X", sys.argv[1])))' "$1"; }
 # Characters of several code points each: a thumb with its skin tone, two flags, a family, a
