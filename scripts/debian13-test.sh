@@ -4,7 +4,8 @@
 # inside, which installs what it needs. Prints how long each part took and ctest's table; the
 # status is that of scripts/test.sh. As root, with about 5 GB free in build/ and 15 minutes.
 #   scripts/debian13-test.sh [MIRROR]    (default http://deb.debian.org/debian)
-# The whole log stays in build/debian13/test.log; the root is removed at the end.
+# The whole log stays in build/debian13/test.log, each test's output in LastTest.log there; the
+# root is removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "$0: debootstrap and chroot need root" >&2 && exit 2; }
@@ -57,6 +58,7 @@ status=0
 chroot "$root" env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
   TERM=dumb bash -c 'cd /root/kelvorin && scripts/test.sh' >"$log" 2>&1 || status=$?
 tested=$((SECONDS - start - made))
+cp "$root/root/kelvorin/build/linux/Testing/Temporary/LastTest.log" "$top/" 2>/dev/null || true
 
 # ctest's table, its list of failures, and the end of the log if the command stopped elsewhere.
 grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|^Total Test time' "$log" || true
