@@ -69,7 +69,7 @@ tooltip() { # the program's tooltip on the screen, if one is
 check_after_end() { # TEXT
   wait_for 5 clipboard_is "$1" || fail "the clipboard holds '$(clipboard | head -c 80)' after the end"
   if [ -n "$window_manager" ]; then
-    wait_for 2 eval '[ -z "$(ours)" ]' || fail "a process stayed behind beside the clipboard manager"
+    wait_for 2 eval '[ -z "$(ours)" ]' || fail "a process stayed behind beside the clipboard manager: $(ours_named)"
   else
     [ -n "$(ours)" ] || fail "no process of ours serves the text"
     same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$helper" multiple | xargs)" ||

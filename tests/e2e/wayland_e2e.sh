@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Drives the real program on a headless sway of its own as a user would: wayvnc gives the seat a
-# pointer and a keyboard, wtype types, swaymsg clicks, wl-paste reads the clipboard from another
-# client, sway_helper.py closes the window and watches its sizes until it goes.
+# Drives the real program on a headless sway of its own as a user would: wayvnc, with our client
+# connected, gives the seat a pointer and a keyboard, wtype types, swaymsg clicks, wl-paste reads
+# the clipboard from another client, sway_helper.py closes the window and watches its sizes until it
+# goes.
 #   wayland_e2e.sh PROGRAM wayland   Qt on Wayland itself: as "wayland", then as "wayland-egl"
 #   wayland_e2e.sh PROGRAM xwayland  Qt on X11 through sway's XWayland, in mount and network
 #                                    namespaces of its own, where its X display meets no other
@@ -13,7 +14,10 @@ need sway wayvnc wtype wl-copy swaymsg $([ "$row" == wayland ] || echo Xwayland 
 if [ "$row" == xwayland ] && [ -z "${KELVORIN_E2E_NAMESPACED:-}" ]; then
   KELVORIN_E2E_NAMESPACED=1 exec unshare --mount --propagation private --net "$0" "$@"
 fi
-[ -z "${KELVORIN_E2E_NAMESPACED:-}" ] || { mount -t tmpfs tmpfs /tmp && mkdir -m 1777 /tmp/.X11-unix; }
+# Only the X sockets' folder is private: a tmpfs over /tmp would hide a checkout or build under it.
+# XWayland takes a number that is free in the shared /tmp's lock files, and its socket is the one here.
+[ -z "${KELVORIN_E2E_NAMESPACED:-}" ] ||
+  { mkdir -p -m 1777 /tmp/.X11-unix && mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix; }
 start_e2e && platform=sway paste="wl-paste -n"
 # sway will not run as root: it runs, and xhost on its XWayland, as nobody (a prefix: the pid is sway's).
 nobody=() && [ "$(id -u)" -ne 0 ] || nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
@@ -27,10 +31,14 @@ spawn "${nobody[@]}" env -i PATH=/usr/bin:/bin HOME="$work/sway" XDG_RUNTIME_DIR
 wait_for 10 compgen -G "$work/sway/sway-ipc.*.sock" && wait_for 10 test -S "$work/sway/wayland-1" ||
   fail "sway did not start"
 export WAYLAND_DISPLAY="$work/sway/wayland-1" SWAYSOCK=$(compgen -G "$work/sway/sway-ipc.*.sock")
-spawn wayvnc -u "$work/vnc.sock" >/dev/null 2>&1 # a pointer and a keyboard for the empty seat
+# A pointer and a keyboard for the empty seat: wayvnc 0.9 adds them once a client is connected.
+spawn wayvnc -u "$work/vnc.sock" >/dev/null 2>&1
+wait_for 10 test -S "$work/vnc.sock" && spawn "$(dirname "$0")/vnc_client.py" "$work/vnc.sock" >/dev/null ||
+  fail "wayvnc did not start"
 wait_for 10 eval 'swaymsg -t get_seats | grep -q "\"capabilities\": 3"' || fail "no pointer, no keyboard"
-if [ "$row" == xwayland ]; then # the first free display, in this /tmp
-  export DISPLAY=:0 && wait_for 10 test -S /tmp/.X11-unix/X0 && "${nobody[@]}" xhost +si:localuser:root >/dev/null ||
+if [ "$row" == xwayland ]; then
+  wait_for 10 compgen -G '/tmp/.X11-unix/X*' && socket=$(compgen -G '/tmp/.X11-unix/X*') &&
+    export DISPLAY=:${socket#/tmp/.X11-unix/X} && "${nobody[@]}" xhost +si:localuser:root >/dev/null ||
     fail "XWayland did not start"
 fi
 
@@ -74,7 +82,7 @@ close_and_check() {
 check_after_end() { # TEXT
   wait_for 5 seen_is "$1" || fail "the clipboard holds '$(seen | head -c 80)' after the end"
   echo "  left after the end: $(for p in $(ours); do cat "/proc/$p/comm"; done | sort | xargs)"
-  copy "copied $1" && wait_for 10 eval '[ -z "$(ours)" ]' || fail "still running once another copied: $(ours)"
+  copy "copied $1" && wait_for 10 eval '[ -z "$(ours)" ]' || fail "still running once another copied: $(ours_named)"
 }
 
 scenario() {
