@@ -47,7 +47,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+            if (run.run_type == Run::RT_Iteration && !Failed(run)) {
                 const double seconds =
                     run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
                 times_[run.run_name.function_name][run.run_name.args] = seconds;
@@ -79,6 +79,15 @@ class RatioReporter final : public benchmark::ConsoleReporter {
     }
 
   private:
+    // Google Benchmark 1.8 replaced a run's error_occurred with skipped.
+    template <class R> static bool Failed(const R& run) {
+        if constexpr (requires { run.skipped; }) {
+            return static_cast<bool>(run.skipped);
+        } else {
+            return run.error_occurred;
+        }
+    }
+
     std::map<std::string, std::map<std::string, double>> times_;
     std::vector<std::pair<std::string, std::string>> order_;
 };

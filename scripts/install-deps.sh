@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that a build needs, and only those that are missing.
+# Installs the Debian packages (12 or 13: the names are the same in both) that a build needs, and only those that are missing.
 #   scripts/install-deps.sh run      what building and starting the Linux program needs
 #   scripts/install-deps.sh package  all of that, plus what scripts/package.sh needs
 #   scripts/install-deps.sh test     all of that, plus what every test needs
@@ -41,11 +41,12 @@ wait_for_locks() { # seconds file...
 [ "${BASH_SOURCE[0]}" == "$0" ] || return 0
 
 run_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins libgl-dev libxcb1-dev fonts-liberation)
-test_packages=(python3 unicode-data libgtest-dev libbenchmark-dev clang-format clang libclang-rt-14-dev
+test_packages=(python3 libgtest-dev libbenchmark-dev clang-format clang libclang-rt-dev
                xvfb xdotool xclip imagemagick xauth x11-utils openbox python3-xlib python3-regex
                g++-mingw-w64-x86-64-posix wine wine64 libimage-exiftool-perl icoutils
                lintian appstream desktop-file-utils unzip gdb sway wayvnc wtype wl-clipboard
-               qt6-wayland xwayland x11-xserver-utils)
+               qt6-wayland xwayland x11-xserver-utils
+               dbus-x11) # as on a desktop: a program may start a session bus through it
 # GNOME and KDE Plasma, headless, for their end-to-end rows: without their recommends, which
 # would bring whole desktops.
 desktop_packages=(gnome-shell kwin-wayland kwin-style-breeze plasma-wayland-protocols libwayland-dev

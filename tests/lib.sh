@@ -49,6 +49,7 @@ need() { for t; do command -v "$t" >/dev/null || { echo "SKIP: $t is not install
 mark="KELVORIN_E2E_RUN=$$.$RANDOM"
 running() { local state && state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ "$state" != Z ]; }
 ours() { for p in $(grep -lxzs "$mark" /proc/[0-9]*/environ | cut -d/ -f3 || true); do ! running "$p" || echo "$p"; done; }
+ours_named() { for p in $(ours); do printf '%s (%s) ' "$p" "$(tr '\0' ' ' 2>/dev/null <"/proc/$p/cmdline")"; done; }
 fail() { echo "FAIL${platform:+ ($platform)}: $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
 start_e2e() { # the program's stderr and runtime folder, in a folder that goes with the script
   work=$(mktemp -d) && trap 'kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT

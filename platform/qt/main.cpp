@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -14,6 +15,21 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+
+namespace {
+
+// With no session bus to join, libdbus would start one (dbus-launch --autolaunch) that outlives
+// the program; no screen reader can be on a bus we start, so we go without. An address of no known
+// kind fails at once instead.
+void NoBusOfOurOwn() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS") == nullptr &&
+        (runtime == nullptr || access((std::string(runtime) + "/bus").c_str(), F_OK) != 0)) {
+        setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+    }
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     // What keeps the clipboard's text after the end is this program again, started for that.
@@ -36,6 +52,7 @@ int main(int argc, char* argv[]) {
     // given back once the box keeps its 32,767 characters.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
+    NoBusOfOurOwn();
     int status = 0;
     std::optional<kelvorin::qt::KeptClipboard> kept;
     std::optional<kelvorin::qt::EndWithin> teardown;

@@ -33,10 +33,14 @@ input type:keyboard repeat_rate 0\n' "$([ "$row" == wayland ] && echo disable ||
   wait_for 10 compgen -G "$work/sway/sway-ipc.*.sock" && wait_for 10 test -S "$work/sway/wayland-1" ||
     fail "sway did not start"
   export WAYLAND_DISPLAY="$work/sway/wayland-1" SWAYSOCK=$(compgen -G "$work/sway/sway-ipc.*.sock")
-  spawn wayvnc -u "$work/vnc.sock" >/dev/null 2>&1 # a pointer and a keyboard for the empty seat
+  # A pointer and a keyboard for the empty seat: wayvnc 0.9 adds them once a client is connected.
+  spawn wayvnc -u "$work/vnc.sock" >/dev/null 2>&1
+  wait_for 10 test -S "$work/vnc.sock" && spawn "$(dirname "$0")/vnc_client.py" "$work/vnc.sock" >/dev/null ||
+    fail "wayvnc did not start"
   wait_for 10 eval 'swaymsg -t get_seats | grep -q "\"capabilities\": 3"' || fail "no pointer, no keyboard"
-  if [ "$row" == xwayland ]; then # the first free display, in this /tmp
-    export DISPLAY=:0 && wait_for 10 test -S /tmp/.X11-unix/X0 && "${nobody[@]}" xhost +si:localuser:root >/dev/null ||
+  if [ "$row" == xwayland ]; then
+    wait_for 10 compgen -G '/tmp/.X11-unix/X*' && socket=$(compgen -G '/tmp/.X11-unix/X*') &&
+      export DISPLAY=:${socket#/tmp/.X11-unix/X} && "${nobody[@]}" xhost +si:localuser:root >/dev/null ||
       fail "XWayland did not start"
   fi
   # wtype's keyboard goes when it ends: a moment after the last key, or XWayland repeats it.
@@ -128,7 +132,7 @@ start_x11() {
   # serves it (and answers MULTIPLE).
   left_after_end() { # TEXT
     if [ "$row" == openbox ]; then
-      wait_for 2 eval '[ -z "$(ours)" ]' || fail "a process stayed behind beside the clipboard manager"
+      wait_for 2 eval '[ -z "$(ours)" ]' || fail "a process stayed behind beside the clipboard manager: $(ours_named)"
     else
       [ -n "$(ours)" ] || fail "no process of ours serves the text"
       same "UTF8_STRING $(printf %s "$1" | wc -c) image/png refused" "$("$x_helper" multiple | xargs)" ||
@@ -243,7 +247,10 @@ start_helper() {
 if [ "$row" == xwayland ] && [ -z "${KELVORIN_E2E_NAMESPACED:-}" ]; then
   KELVORIN_E2E_NAMESPACED=1 exec unshare --mount --propagation private --net "$0" "$@"
 fi
-[ -z "${KELVORIN_E2E_NAMESPACED:-}" ] || { mount -t tmpfs tmpfs /tmp && mkdir -m 1777 /tmp/.X11-unix; }
+# Only the X sockets' folder is private: a tmpfs over /tmp would hide a checkout or build under it.
+# XWayland takes a number that is free in the shared /tmp's lock files, and its socket is the one here.
+[ -z "${KELVORIN_E2E_NAMESPACED:-}" ] ||
+  { mkdir -p -m 1777 /tmp/.X11-unix && mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix; }
 start_e2e && paste="wl-paste -n"
 # What the desktop started on its own (a service its bus started) goes with it.
 trap 'kill $(ours) $(grep -lxzs "$desktop_mark" /proc/[0-9]*/environ | cut -d/ -f3) 2>/dev/null || true
@@ -301,7 +308,7 @@ check_after_end() { # TEXT
   wait_for 5 seen_is "$1" || fail "the clipboard holds '$(seen | head -c 80)' after the end"
   echo "  left after the end: $(for p in $(ours); do cat "/proc/$p/comm"; done | sort | xargs)"
   ! declare -F left_after_end >/dev/null || left_after_end "$1"
-  copy "copied" && wait_for 10 eval '[ -z "$(ours)" ]' || fail "still running once another copied: $(ours)"
+  copy "copied" && wait_for 10 eval '[ -z "$(ours)" ]' || fail "still running once another copied: $(ours_named)"
 }
 
 case $row in

@@ -9,12 +9,18 @@ BUILD="$PWD/build/package/check" && rm -rf "$BUILD" && mkdir -p "$BUILD/root" &&
 deb=$(ls dist/kelvorin_*_amd64.deb) zip=$(ls dist/Kelvorin-*-win64.zip) setup=$(ls dist/Kelvorin-*-setup.exe)
 window() { xdotool search --limit 1 --name '^Kelvorin$'; }
 
-check "lintian: no errors, no warnings" lintian --fail-on error,warning "$deb"
+# The project has no public homepage to name in its AppStream metadata. AppStream 1.0 warns of
+# that (0.16 has no such check) and lintian, where it runs that validator, reports it as a whole:
+# both accepted; anything else the validator finds still fails the check of the metadata below.
+accepted=() && lintian-explain-tags appstream-metadata-validation-failed >/dev/null 2>&1 &&
+  accepted=(--suppress-tags appstream-metadata-validation-failed)
+[[ $(appstreamcli --version) == *" 0."* ]] || no_homepage=--override=url-homepage-missing=info
+check "lintian: no errors, no warnings" lintian --fail-on error,warning "${accepted[@]}" "$deb"
 dpkg-deb -x "$deb" "$BUILD/root" && root="$BUILD/root/usr"
 check "apt installs wl-clipboard with it; Qt's Wayland platform is left to the desktop" same \
   "wl-clipboard|" "$(dpkg-deb -f "$deb" Recommends | grep -o wl-clipboard)|$(dpkg-deb -f "$deb" \
   Depends Recommends Suggests | grep -o qt6-wayland)"
-check "the AppStream metadata and the desktop entry are valid" eval 'appstreamcli validate --no-net \
+check "the AppStream metadata and the desktop entry are valid" eval 'appstreamcli validate --no-net ${no_homepage:-} \
   "$root"/share/metainfo/*.xml && desktop-file-validate "$root/share/applications/kelvorin.desktop"'
 status=0 && env -u DISPLAY "$root/bin/kelvorin" --frobnicate 2>"$BUILD/err" >/dev/null || status=$?
 check "icons in 16, 32 and 48 px; --version; an unknown option: status 2 and an error, no window" \
