@@ -24,21 +24,21 @@ if [ -n "$window_manager" ]; then
 fi
 
 # WM_DELETE_WINDOW as a window manager sends it: status 0 after small steps down, right and
-# smaller, on a machine made busy (the window manager stalls for a moment, the helper reads only
-# after the end; the last close's report goes first, or a helper slow to start would be stopped
-# before it sent).
+# smaller to the end, on a machine made busy (the window manager stalls for 3 s right after the
+# request, the helper reads only after the end; the last close's report goes first, or a helper
+# slow to start would be stopped before it sent).
 close_and_check() { # WINDOW PID [tooltip]
-  local report status=0 closer && rm -f "$work/close.out"
+  local report status=0 closer waker && rm -f "$work/close.out"
   "$helper" close "$1" >"$work/close.out" & closer=$! && pids+=("$closer")
   wait_for 10 grep -q before "$work/close.out" || fail "the close was not sent"
   kill -STOP "$closer"
   if [ -n "$window_manager" ]; then
-    sleep 0.2 && kill -STOP "$window_manager_pid"
+    kill -STOP "$window_manager_pid" && (sleep 3 && kill -CONT "$window_manager_pid") & waker=$!
     # Held by the manager in the middle of the close: a tooltip shown before it has gone.
     if [ -n "${3:-}" ] && ! { wait_for 5 eval '[ -z "$(tooltip)" ]' && xwininfo -id "$1" >/dev/null; }; then
       kill -CONT "$window_manager_pid" "$closer" && fail "the tooltip stayed on the screen during the close"
     fi
-    sleep 0.1 && kill -CONT "$window_manager_pid"
+    wait "$waker"
   fi
   (sleep 60 && kill -KILL "$2") 2>/dev/null & local guard=$! # a close that hangs fails, named
   wait "$2" || status=$?
