@@ -124,10 +124,24 @@ scenario() {
   check_after_end 'a😀b'
 }
 
+# Another program copies while ours is held where it decides what to keep, after its last
+# events: that copy stays, and nothing of ours is left.
+last_moment() {
+  echo "$platform: another program copies in the last moment before the end"
+  start_kelvorin && first_key o >/dev/null
+  hold_at kelvorin::qt::MainWindow::ClipboardToKeep "shell wl-copy --foreground theirs >/dev/null 2>&1 &
+    echo \$! >$work/late; for i in \$(seq 100); do sleep 0.05; [ \"\$(timeout 1 wl-paste -n)\" = theirs ] && break; done" detach
+  close_and_check
+  wait "$debugger" && pids+=("$(cat "$work/late")") || fail "gdb: $(tail -n 3 "$work/gdb")"
+  clipboard_is theirs || fail "the text copied in the last moment is gone: '$(clipboard)'"
+  [ -z "$(ours)" ] || fail "process $(ours) replaced the text copied in the last moment"
+}
+
 # The whole scenario on "wayland" and "xcb"; on "wayland-egl", which differs only in its name
 # and its teardown, the end. Five ends each: a teardown that hangs must not keep the process.
 for platform in $([ "$row" == wayland ] && echo wayland wayland-egl || echo xcb); do
   if [ "$platform" != wayland-egl ]; then scenario; fi
+  if [ "$platform" == wayland ]; then last_moment; fi
   for round in 1 2 3 4 $([ "$platform" != wayland-egl ] || echo 5); do
     start_kelvorin
     typed=$(first_key "$round")
