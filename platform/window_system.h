@@ -14,6 +14,13 @@ class PlatformError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A window's move or resize that the desktop has not carried out yet, and may still: a window
+// manager busy elsewhere. A backend reports it only for a bounded time.
+class PlatformBusy : public PlatformError {
+  public:
+    using PlatformError::PlatformError;
+};
+
 // UTF-16, as the desktops store text. A character is what a reader sees as one, and may take
 // several code units: see scrambler/clusters.h.
 using Text = std::u16string_view;

@@ -40,7 +40,8 @@ wait_for_locks() { # seconds file...
 # Sourced (by its test), it only defines the functions above.
 [ "${BASH_SOURCE[0]}" == "$0" ] || return 0
 
-run_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins libgl-dev libxcb1-dev fonts-liberation)
+run_packages=(cmake g++ make qt6-base-dev qt6-base-private-dev qt6-qpa-plugins libgl-dev libxcb1-dev
+              libwayland-dev fonts-liberation)
 test_packages=(python3 libgtest-dev libbenchmark-dev clang-format clang libclang-rt-dev
                xvfb xdotool xclip imagemagick xauth x11-utils openbox python3-xlib python3-regex
                g++-mingw-w64-x86-64-posix wine wine64 libimage-exiftool-perl icoutils

@@ -81,6 +81,18 @@ TEST(Form1Test, AClickReadsSeedsDrawsAndWritesInOrderAndMirrorsEachWrite) {
     // clang-format on
 }
 
+// Steps that the desktop has not carried out yet do not end the close; refused ones do.
+TEST(Form1Test, ACloseGoesOnPastBusyStepsAndEndsAtRefusedOnes) {
+    for (const bool busy : {true, false}) {
+        FakeDesktop desktop;
+        desktop.busy = busy;
+        desktop.Fail(Op::WriteWindow, 0, 8); // two whole cycles
+        Form1 form{desktop, desktop};
+        form.Form1_Close();
+        EXPECT_EQ(desktop.window[0] > desktop.screenWidth, busy);
+    }
+}
+
 TEST(WindowHostTest, HistoriesKeepAClickNotAKeystrokeAndTheLimitKeepsWholeCharacters) {
     FakeDesktop toolkit;
     WindowHost host{toolkit, toolkit};

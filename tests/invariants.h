@@ -41,6 +41,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
     std::vector<std::u16string> writes;
     std::vector<Op> calls;
     std::size_t injected = 0, budget = std::size_t(-1); // the failures thrown; the calls allowed
+    bool busy = false; // the failures are steps not carried out yet, rather than refused
 
     // Fails the operation's calls number `after` to `after + n - 1`, counted from 0.
     void Fail(Op op, std::size_t after, std::size_t n) { failures_[Index(op)] = {after, n}; }
@@ -96,7 +97,8 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
         }
         if (Fails(op, nth)) {
             ++injected;
-            throw PlatformError("injected failure");
+            busy ? throw PlatformBusy("injected: not yet")
+                 : throw PlatformError("injected failure");
         }
     }
 

@@ -55,6 +55,16 @@ start_e2e() { # the program's stderr and runtime folder, in a folder that goes w
   work=$(mktemp -d) && trap 'kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
   mkdir -m 700 "$work/runtime" && touch "$work/kelvorin.err" && export XDG_RUNTIME_DIR="$work/runtime"
 }
+# Holds the program in gdb where it reaches FUNCTION, and runs gdb's COMMANDs there (detach, to let
+# it go on).
+hold_at() { # FUNCTION COMMAND...
+  local function=$1 commands=() && shift && rm -f "$work/armed"
+  for command; do commands+=(-ex "$command"); done
+  timeout 60 gdb -q -batch -p "$kelvorin" -ex "break $function" -ex "shell touch $work/armed" \
+    -ex continue "${commands[@]}" >"$work/gdb" 2>&1 &
+  debugger=$! && pids+=("$debugger")
+  wait_for 20 test -f "$work/armed" || fail "gdb did not attach"
+}
 start_wine() {
   export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   rm -rf "$WINEPREFIX" && wineboot -i >/dev/null 2>&1 && wineserver -w 2>/dev/null || true

@@ -48,14 +48,25 @@ void Form1::CloseAnimation() {
     for (;;) {
         float topBefore = 0.0f;
         bool knewTop = false;
-        Attempt([&] {
+        bool busy = false; // a step not carried out yet, which the desktop may still carry out
+        const auto step = [&](auto&& write) {
+            Attempt([&] {
+                try {
+                    write();
+                } catch (const PlatformBusy&) {
+                    busy = true;
+                    throw;
+                }
+            });
+        };
+        step([&] {
             topBefore = desktop_.ReadWindow(Extent::Top);
             knewTop = true;
             desktop_.WriteWindow(Extent::Top, topBefore + kMoveStep);
         });
-        Attempt([&] { Nudge(Extent::Left, kMoveStep); });
-        Attempt([&] { Nudge(Extent::Width, -kShrinkStep); });
-        Attempt([&] { Nudge(Extent::Height, -kShrinkStep); });
+        step([&] { Nudge(Extent::Left, kMoveStep); });
+        step([&] { Nudge(Extent::Width, -kShrinkStep); });
+        step([&] { Nudge(Extent::Height, -kShrinkStep); });
 
         float top = 0.0f;
         float screenWidth = 0.0f;
@@ -68,8 +79,8 @@ void Form1::CloseAnimation() {
             break;
         }
         // A window that does not move (minimized, maximized, or a display server that ignores
-        // client moves) would never get there: end at once.
-        if (knewTop && !(top > topBefore)) {
+        // client moves) would never get there: end at once. One whose desktop is busy may yet.
+        if (knewTop && !(top > topBefore) && !busy) {
             break;
         }
     }

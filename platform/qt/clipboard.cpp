@@ -6,6 +6,9 @@
 #include <QProcess>
 #include <QScopedValueRollback>
 #include <QStandardPaths>
+#include <qpa/qplatformnativeinterface.h>
+
+#include <wayland-client.h>
 
 namespace kelvorin::qt {
 
@@ -49,6 +52,19 @@ void HandToWlCopy(const QString& text) {
     }
 }
 
+// Reads what the compositor has sent up to now: Qt learns that another program copied only when
+// it reads its events, and none are read once the event loop has stopped.
+void ReadCompositorEvents() {
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    auto* display = native == nullptr
+                        ? nullptr
+                        : static_cast<wl_display*>(native->nativeResourceForIntegration(
+                              QByteArrayLiteral("wl_display")));
+    if (display != nullptr) {
+        wl_display_roundtrip(display);
+    }
+}
+
 } // namespace
 
 void MainWindow::SetUpClipboard() {
@@ -81,13 +97,16 @@ void MainWindow::ClearClipboard() {
     QGuiApplication::clipboard()->clear();
 }
 
-// Whether the clipboard is ours now. On X11 the server is asked: Qt learns that another program
-// copied only when it next reads its events, and asked for the text meanwhile, it would fetch
-// that program's text and could place it as ours.
+// Whether the clipboard is ours now. Qt learns that another program copied only when it next
+// reads its events, and asked for the text meanwhile, it could give that program's text to be
+// placed as ours. On X11 the server is asked; on Wayland the compositor's word is read first.
 bool MainWindow::OwnsClipboard() const {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 != nullptr && x11->connection() != nullptr) {
         return OwnClipboardWindow(x11->connection()).has_value();
+    }
+    if (OnWayland()) {
+        ReadCompositorEvents();
     }
     return QGuiApplication::clipboard()->ownsClipboard();
 }
@@ -113,7 +132,7 @@ std::optional<KeptClipboard> MainWindow::ClipboardToKeep(const std::string& disp
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (OnWayland()) {
         // The compositor drops our selection with us; Wayland programs read it from wl-copy.
-        const QString text = clipboard->ownsClipboard() ? clipboard->text() : QString();
+        const QString text = OwnsClipboard() ? clipboard->text() : QString();
         if (!text.isEmpty()) {
             HandToWlCopy(text);
         }

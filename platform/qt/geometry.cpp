@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -20,6 +21,10 @@ namespace {
 // millisecond or two; on a busy machine one may not run for a while, and a step is not given up
 // for that: an unanswered step fails without counting as refused.
 constexpr int kAnswerMs = 500;
+
+// A window manager that has answered nothing for this long is taken for gone: the close ends
+// rather than wait for it.
+constexpr int kSilentMs = 5000;
 
 // How long a step carried out is waited for its answer, so that a late one is not taken for the
 // next step's, and how long an answer may precede the window's arrival (a manager that resizes
@@ -125,6 +130,7 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
         if (value >= (extent == Extent::Left ? refusedLeft_ : refusedTop_)) {
             throw PlatformError("the window manager keeps the window from going further");
         }
+        AwaitOutstanding(true);
         move(extent == Extent::Left ? value : frame.x(), extent == Extent::Top ? value : frame.y());
         if (!CarriedOut(extent, value)) {
             (extent == Extent::Left ? refusedLeft_ : refusedTop_) = value;
@@ -149,6 +155,7 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
             }
             return;
         }
+        AwaitOutstanding(false);
         resize(isWidth ? client : width(), isWidth ? height() : client);
         if (!CarriedOut(extent, value)) {
             (isWidth ? refusedWidth_ : refusedHeight_) = client;
@@ -204,6 +211,40 @@ void MainWindow::ShrinkInPlace() {
     }
 }
 
+// Whether the window manager has answered nothing, to any request, for kSilentMs.
+bool MainWindow::ManagerSilent() {
+    if (answers_->Heard() != heardAt_ || !lastHeard_.isValid()) {
+        heardAt_ = answers_->Heard();
+        lastHeard_.start();
+    }
+    return lastHeard_.hasExpired(kSilentMs);
+}
+
+// A step not answered in time: a manager busy elsewhere may still carry it out, unless it has
+// answered nothing for long.
+void MainWindow::Unanswered() {
+    if (ManagerSilent()) {
+        throw PlatformError("the window manager does not answer");
+    }
+    throw PlatformBusy("the window manager has not answered yet");
+}
+
+// Before a step: a request of its kind left unanswered has been answered since (a manager answers
+// in order), or is given a moment more. More requests meanwhile would pile up for a manager busy
+// elsewhere, to be carried out all at once later.
+void MainWindow::AwaitOutstanding(bool isMove) {
+    if (!answers_) {
+        answers_.emplace(*this);
+    }
+    ManagerSilent(); // the silence counts from the first step on
+    std::optional<int>& outstanding = isMove ? outstandingMove_ : outstandingResize_;
+    if (outstanding && !AwaitEvents([&] { return answers_->Heard() > *outstanding; },
+                                    QDeadlineTimer(kAnswerMs, Qt::PreciseTimer))) {
+        Unanswered();
+    }
+    outstanding.reset();
+}
+
 // A window manager carries out a client's move or resize on its own time, and may first ask
 // the client to draw (the _NET_WM_SYNC_REQUEST handshake). Wait until the server has the window
 // where it was asked to go, so that each step is seen and the next one reads where the window
@@ -211,26 +252,24 @@ void MainWindow::ShrinkInPlace() {
 // run meanwhile: input stays queued (and is dropped when the program ends), as no input may be
 // handled during the animation.
 bool MainWindow::CarriedOut(Extent extent, int value) {
-    if (!answers_) {
-        answers_.emplace(*this);
-    }
     answers_->Expect();
     // Where Qt scales the window, a frame of an odd number of device pixels comes out half a
     // pixel off in Qt's units, and rounds either way.
     const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
     const auto there = [&] { return std::abs(Pick(Frame(), extent) - value) <= slack; };
-    // A manager that answered other requests since it left a move unanswered does not answer
-    // moves at all (sway's XWayland keeps a window centred without a word): a move not carried
-    // out at once is refused there.
+    // A manager that answered other requests since it left a move unanswered, and never a move,
+    // does not answer moves at all (sway's XWayland keeps a window centred without a word): a
+    // move not carried out at once is refused there. One that answers moves is only busy.
     const bool isMove = extent == Extent::Top || extent == Extent::Left;
-    const bool ignoresMoves = isMove && heardSinceUnanswered_;
+    const bool ignoresMoves = isMove && heardSinceUnanswered_ && !answers_->HeardManager();
     if (!AwaitEvents([&] { return answers_->Answered() || there(); },
                      QDeadlineTimer(ignoresMoves ? kAnswerSlackMs : kAnswerMs, Qt::PreciseTimer))) {
         if (ignoresMoves) {
             return false;
         }
+        (isMove ? outstandingMove_ : outstandingResize_) = answers_->Heard();
         unansweredMove_ = unansweredMove_ || isMove;
-        throw PlatformError("the window manager has not answered yet");
+        Unanswered();
     }
     // Both, a moment more: an answer may come before the window's arrival, and an answer that
     // comes late must not be taken for the next step's.

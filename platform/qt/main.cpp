@@ -1,6 +1,7 @@
 #include "platform/qt/command_line.h"
 #include "platform/qt/end_within.h"
 #include "platform/qt/main_window.h"
+#include "platform/qt/x11_keeper.h"
 
 #include <QApplication>
 
@@ -54,7 +55,6 @@ int main(int argc, char* argv[]) {
 #endif
     NoBusOfOurOwn();
     int status = 0;
-    std::optional<kelvorin::qt::KeptClipboard> kept;
     std::optional<kelvorin::qt::EndWithin> teardown;
     {
         QApplication application(argc, argv);
@@ -64,7 +64,11 @@ int main(int argc, char* argv[]) {
         // Returning from main, rather than exiting from the closing animation, lets the
         // QApplication's destructor hand the clipboard's content to a clipboard manager.
         status = application.exec();
-        kept = form1.ClipboardToKeep(commandLine.display);
+        // Where no clipboard manager takes the text over, a small process of ours serves it on;
+        // it is started now, as nothing may end the process before the text is handed over.
+        if (const auto kept = form1.ClipboardToKeep(commandLine.display)) {
+            kelvorin::qt::ServeAfterEnd(*kept);
+        }
         // The text is handed over; what is left may not keep the process. Qt's Wayland display
         // can wait for ever on its event thread as it goes; on X11 Qt waits up to 5 s for a
         // clipboard manager to take the text.
@@ -72,9 +76,5 @@ int main(int argc, char* argv[]) {
         teardown.emplace(kelvorin::qt::OnWayland() ? 1s : 10s, status);
     }
     teardown.reset();
-    // Where no clipboard manager took the text over, a small process of ours serves it on.
-    if (kept) {
-        kelvorin::qt::ServeAfterEnd(*kept);
-    }
     return status;
 }

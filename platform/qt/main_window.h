@@ -7,6 +7,7 @@
 #include "window/form1.h"
 #include "window/window_host.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -77,6 +78,9 @@ class MainWindow : public QWidget, public Toolkit {
     bool OwnsClipboard() const;
     void OnBoxTextChanged(const QString& text);
     bool CarriedOut(Extent extent, int value);
+    void AwaitOutstanding(bool isMove);
+    [[noreturn]] void Unanswered();
+    bool ManagerSilent();
     void LiftSizeLimits();
     bool ResizeDrawn(QSize size, const QDeadlineTimer& deadline); // on Wayland
     void ShrinkInPlace();                                         // on Wayland, at the end
@@ -92,8 +96,12 @@ class MainWindow : public QWidget, public Toolkit {
     int refusedHeight_ = 0;
     int refusedLeft_ = std::numeric_limits<int>::max(); // the first place it did not take
     int refusedTop_ = std::numeric_limits<int>::max();
-    bool unansweredMove_ = false;       // a move was waited for in vain
-    bool heardSinceUnanswered_ = false; // and the window manager answered another request since
+    bool unansweredMove_ = false;          // a move was waited for in vain
+    bool heardSinceUnanswered_ = false;    // and the window manager answered another request since
+    std::optional<int> outstandingMove_;   // answers heard when a move went unanswered
+    std::optional<int> outstandingResize_; // when a resize did
+    QElapsedTimer lastHeard_;              // since the window manager's last answer
+    int heardAt_ = -1;
     bool closing_ = false;
     QTimer settle_;        // a typed text has stood long enough for a clipboard history to keep it
     bool placing_ = false; // the clipboard changes because we place or clear it

@@ -25,15 +25,12 @@ std::optional<std::uint32_t> OwnClipboardWindow(xcb_connection_t* connection);
 bool IsRemoteDisplay(const std::string& display);
 
 // On X11 a selection's owner serves its text, so the text goes with the program that owned it.
-// Call once the program's own X connection has closed, and with it Qt's handover to a clipboard
-// manager. Starts a keeper: this program again, as a fresh process on a connection of its own,
-// which takes the clipboard only while nobody else has taken it since `kept.owner` held it, and
-// serves the text until another program takes the clipboard or the display goes.
+// Call before the toolkit's teardown (and with it Qt's handover to a clipboard manager), before
+// anything may end the process. Starts a keeper: this program again, as a fresh process, which
+// waits until this process has ended, however it ends; then, on a connection of its own, it
+// takes the clipboard only while nobody else has taken it since `kept.owner` held it (a
+// clipboard manager has not), and serves the text until another program takes the clipboard or
+// the display goes.
 void ServeAfterEnd(const KeptClipboard& kept);
-
-// The keeper's side: whether this process was started as one, and its whole run, reading what
-// to keep from `input`. Returns the exit status.
-bool IsKeeper(const char* argv0);
-int RunKeeper(int input);
 
 } // namespace kelvorin::qt

@@ -116,9 +116,10 @@ bool X11Answers::nativeEventFilter(const QByteArray& type, void* message, qintpt
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     if ((event->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY &&
         reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window ==
-            static_cast<xcb_window_t>(window_.winId()) &&
-        static_cast<std::int32_t>(event->full_sequence - since_) >= 0) {
-        answered_ = true;
+            static_cast<xcb_window_t>(window_.winId())) {
+        ++heard_;
+        heardManager_ = heardManager_ || (event->response_type & 0x80) != 0; // sent by a client
+        answered_ = answered_ || static_cast<std::int32_t>(event->full_sequence - since_) >= 0;
     }
     return false; // Qt still takes every event
 }

@@ -38,6 +38,11 @@ class X11Answers final : public QAbstractNativeEventFilter {
     // Call right after a request: what the server says from then on counts.
     void Expect();
     bool Answered() const { return answered_; }
+    // How many answers came, to any request: a manager that answers none is not at work.
+    int Heard() const { return heard_; }
+    // Whether a window manager has sent an answer of its own, as it does for a move it carried
+    // out or refused: it answers moves.
+    bool HeardManager() const { return heardManager_; }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
 
@@ -45,6 +50,8 @@ class X11Answers final : public QAbstractNativeEventFilter {
     const QWidget& window_;
     std::uint32_t since_ = 0; // the sequence number of the request before the mark
     bool answered_ = false;
+    int heard_ = 0;
+    bool heardManager_ = false;
 };
 
 } // namespace kelvorin::qt

@@ -1,5 +1,6 @@
 #include "platform/qt/end_within.h"
 #include "platform/qt/main_window.h"
+#include "platform/qt/x11_keeper.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -151,6 +152,18 @@ class MainWindowTest : public QObject {
             QCOMPARE(waitpid(child, &status, 0), child);
             QCOMPARE(WIFEXITED(status) ? WEXITSTATUS(status) : -1, hangs ? 3 : 0);
         }
+    }
+
+    // The keeper is handed the text whole or serves nothing: a stream cut anywhere is refused.
+    void theKeeperTakesAWholeMessageOnly() {
+        const kelvorin::qt::KeptClipboard kept{"h\xC3\xA9!", "h\xE9!", 0x2a00007, ":7"};
+        const std::string packed = kelvorin::qt::PackKept(kept);
+        for (std::size_t size = 0; size < packed.size(); ++size) {
+            QVERIFY(!kelvorin::qt::UnpackKept(std::string_view(packed).substr(0, size)));
+        }
+        QVERIFY(!kelvorin::qt::UnpackKept(packed + "?"));
+        const auto read = kelvorin::qt::UnpackKept(packed);
+        QVERIFY(read && kelvorin::qt::PackKept(*read) == packed);
     }
 
   private:
