@@ -65,22 +65,6 @@ TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
     }
 }
 
-TEST(Form1Test, AClickReadsSeedsDrawsAndWritesInOrderAndMirrorsEachWrite) {
-    FakeDesktop desktop;
-    Form1 form{desktop, desktop};
-    desktop.onChange = [&] { form.TextBox1_Change(); };
-    desktop.text = u"ab";
-    form.Command1_Click();
-    using enum Op;
-    // clang-format off
-    EXPECT_EQ(desktop.calls, (std::vector<Op>{
-        ReadText, ReadText, ReadText, SeedFromClock, NextRandom, ReadText, NextRandom, ReadText,
-        WriteText, EmptyClipboard, ReadText, PlaceClipboardText,
-        ReadText, WriteText, EmptyClipboard, ReadText, PlaceClipboardText,
-        ReadText, WriteText, EmptyClipboard, ReadText, PlaceClipboardText, TakeFocus}));
-    // clang-format on
-}
-
 // Steps that the desktop has not carried out yet do not end the close; refused ones do.
 TEST(Form1Test, ACloseGoesOnPastBusyStepsAndEndsAtRefusedOnes) {
     for (const bool busy : {true, false}) {
