@@ -77,14 +77,9 @@ TEST(Form1Test, ACloseGoesOnPastBusyStepsAndEndsAtRefusedOnes) {
     }
 }
 
-TEST(WindowHostTest, HistoriesKeepAClickNotAKeystrokeAndTheLimitKeepsWholeCharacters) {
+TEST(WindowHostTest, TheLimitKeepsWholeCharacters) {
     FakeDesktop toolkit;
     WindowHost host{toolkit, toolkit};
-    host.Edited(u"ab");
-    EXPECT_EQ(toolkit.history, History::Skip);
-    host.Clicked();
-    EXPECT_EQ(toolkit.clipboard, u"ba");
-    EXPECT_EQ(toolkit.history, History::Keep);
     host.WriteText(std::u16string(32764, u'a') + u"\U0001F44D\U0001F3FD"); // the tone past it
     EXPECT_EQ(host.ReadText(), std::u16string(32764, u'a'));
 }
