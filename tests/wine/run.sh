@@ -25,9 +25,7 @@ probe() { timeout 20 wine "$P" "$@" 2>/dev/null | tr -d '\r' || true; }
 look() { probe | awk -v re="^($1)" '$0 ~ re' | paste -sd' '; } # the probe's lines that start so, joined
 clipboard_when() { wait_for 5 clipboard_is "$1" || true && clipboard; } # it holds $1, or 5 s on
 click_do() { xdotool mousemove --window "$wid" 152 60 click 1; } # Do: 80,48, 145 x 25, client area
-hold() { # another program holds the clipboard open until fd 4 closes
-  exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!") && wait_for 10 grep -q held "$W/hold"
-}
+hold() { exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!") && wait_for 10 grep -q held "$W/hold"; }
 
 spawn wine "$EXE" 2>/dev/null && app=$!
 wid=$(timeout 20 xdotool search --sync --limit 1 --name '^Kelvorin$') || { echo "FAIL no window" >&2 && exit 1; }
