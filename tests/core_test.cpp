@@ -65,22 +65,6 @@ TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
     }
 }
 
-TEST(Form1Test, AClickReadsSeedsDrawsAndWritesInOrderAndMirrorsEachWrite) {
-    FakeDesktop desktop;
-    Form1 form{desktop, desktop};
-    desktop.onChange = [&] { form.TextBox1_Change(); };
-    desktop.text = u"ab";
-    form.Command1_Click();
-    using enum Op;
-    // clang-format off
-    EXPECT_EQ(desktop.calls, (std::vector<Op>{
-        ReadText, ReadText, ReadText, SeedFromClock, NextRandom, ReadText, NextRandom, ReadText,
-        WriteText, EmptyClipboard, ReadText, PlaceClipboardText,
-        ReadText, WriteText, EmptyClipboard, ReadText, PlaceClipboardText,
-        ReadText, WriteText, EmptyClipboard, ReadText, PlaceClipboardText, TakeFocus}));
-    // clang-format on
-}
-
 // Steps that the desktop has not carried out yet do not end the close; refused ones do.
 TEST(Form1Test, ACloseGoesOnPastBusyStepsAndEndsAtRefusedOnes) {
     for (const bool busy : {true, false}) {
@@ -93,14 +77,9 @@ TEST(Form1Test, ACloseGoesOnPastBusyStepsAndEndsAtRefusedOnes) {
     }
 }
 
-TEST(WindowHostTest, HistoriesKeepAClickNotAKeystrokeAndTheLimitKeepsWholeCharacters) {
+TEST(WindowHostTest, TheLimitKeepsWholeCharacters) {
     FakeDesktop toolkit;
     WindowHost host{toolkit, toolkit};
-    host.Edited(u"ab");
-    EXPECT_EQ(toolkit.history, History::Skip);
-    host.Clicked();
-    EXPECT_EQ(toolkit.clipboard, u"ba");
-    EXPECT_EQ(toolkit.history, History::Keep);
     host.WriteText(std::u16string(32764, u'a') + u"\U0001F44D\U0001F3FD"); // the tone past it
     EXPECT_EQ(host.ReadText(), std::u16string(32764, u'a'));
 }

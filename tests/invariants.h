@@ -199,9 +199,15 @@ inline std::string Check(const Scenario& s) {
     expect(n <= Scrambler::kMaxSlots || (!clicked && d.text == s.text),
            "A text too long to scramble was touched. ");
     if (d.injected == 0 && s.sane && n <= Scrambler::kMaxSlots) {
-        expect(clicked && d.Count(Op::TakeFocus) == 1 && d.Count(Op::WriteText) == n + 1 &&
-                   d.Count(Op::NextRandom) == n && d.Count(Op::SeedFromClock) == 1,
-               "A click failed, or made other than n + 1 writes, n draws, one seeding, a focus. ");
+        const auto seeding = std::ranges::find(d.calls, Op::SeedFromClock);
+        expect(
+            clicked && d.Count(Op::WriteText) == n + 1 && d.Count(Op::NextRandom) == n &&
+                d.Count(Op::SeedFromClock) == 1 &&
+                std::ranges::find(d.calls, Op::NextRandom) > seeding &&
+                d.Count(Op::TakeFocus) == 1 && d.calls.back() == Op::TakeFocus &&
+                d.Count(Op::EmptyClipboard) == d.Count(Op::PlaceClipboardText),
+            "A click failed, or wrote other than n + 1 times, drew other than n after a seeding, "
+            "took the focus other than once at the end, or placed unemptied. ");
         std::vector<std::u16string> pieces; // what each write added to the one before, or "?"
         for (std::size_t i = 1; i < d.writes.size(); ++i) {
             const bool extends = d.writes[i].starts_with(d.writes[i - 1]);

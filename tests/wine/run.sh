@@ -24,6 +24,8 @@ start_wine
 probe() { timeout 20 wine "$P" "$@" 2>/dev/null | tr -d '\r' || true; }
 look() { probe | awk -v re="^($1)" '$0 ~ re' | paste -sd' '; } # the probe's lines that start so, joined
 clipboard_when() { wait_for 5 clipboard_is "$1" || true && clipboard; } # it holds $1, or 5 s on
+click_do() { xdotool mousemove --window "$wid" 152 60 click 1; } # Do: 80,48, 145 x 25, client area
+hold() { exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!") && wait_for 10 grep -q held "$W/hold"; }
 
 spawn wine "$EXE" 2>/dev/null && app=$!
 wid=$(timeout 20 xdotool search --sync --limit 1 --name '^Kelvorin$') || { echo "FAIL no window" >&2 && exit 1; }
@@ -37,8 +39,7 @@ check "layout, the focus in the box, the box empty" same \
 spawn wine "$P" listen >"$W/updates" 2>/dev/null && listener=$!
 wait_for 10 grep -q listening "$W/updates"
 xdotool windowfocus --sync "$wid" type --delay 150 Kelvorin
-# Do sits at 80,48 (145 x 25) in the client area, which is the X window here.
-sleep 1.5 && xdotool mousemove --window "$wid" 152 60 click 1 && sleep 0.5
+sleep 1.5 && click_do && sleep 0.5
 scrambled=$(look text | cut -c6-) && kill "$listener" # it would read the long text below from X, slowly
 check "a history sees the keystrokes marked, the word and the click's new order unmarked" same \
   "listening$(printf ' marked%.0s' {1..8}) unmarked Kelvorin unmarked $scrambled reordered" \
@@ -56,8 +57,7 @@ check "Ctrl+X, then Shift+Delete: the cut text on the clipboard; typing after a 
   "world|hello !|hello" "$cut|$typed|$(clipboard_when hello)"
 
 # While another program holds the clipboard open, a cut is refused: the text stays in the box.
-exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!")
-wait_for 10 grep -q held "$W/hold" && xdotool key ctrl+a ctrl+x && sleep 0.5
+hold && xdotool key ctrl+a ctrl+x && sleep 0.5
 kept=$(look text) && exec 4>&- && xdotool key Home
 check "Ctrl+X while another program holds the clipboard: refused, nothing lost" same "text  !" "$kept"
 
@@ -76,7 +76,7 @@ check "deleting all empties the clipboard; a copy by another program meanwhile s
 
 # Characters of several code points each, pasted: each click of Do moves them whole.
 copy "${clusters}x" && wait_for 5 clipboard_is "${clusters}x" && xdotool key ctrl+v
-moved=$(for click in 1 2 3; do before=$(clipboard) && xdotool mousemove --window "$wid" 152 60 click 1
+moved=$(for click in 1 2 3; do before=$(clipboard) && click_do
   wait_for 10 eval 'reordered "$(clipboard)" "$before"' && echo reordered || echo "[$before] [$(clipboard)]"
 done | paste -sd' ') && xdotool key ctrl+a BackSpace
 check "characters of several code points move whole, at each of three clicks" same \
@@ -89,8 +89,7 @@ long=$(head -c 32766 /dev/zero | tr '\0' a | sed 's/aaaaa/abcde/g; s/abcdeabcde/
 copy "$long"$'\360\237\230\200' && wait_for 5 clipboard_is "$long"$'\360\237\230\200'
 xdotool key ctrl+v
 pasted=$(clipboard_when "$long")
-exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!") # holds until fd 4 closes
-wait_for 10 grep -q held "$W/hold" && xdotool mousemove --window "$wid" 152 60 click 1 && sleep 0.3
+hold && click_do && sleep 0.3
 long_box=$(look text | cut -c6-) && exec 4>&- # the probe waits until the window reads messages
 placed=$(wait_for 5 clipboard_is "$long_box" && echo placed) || placed="not placed"
 check "a paste at the limit: whole characters; Do: an answer while the clipboard is held, then placed" same \
@@ -99,7 +98,7 @@ check "a paste at the limit: whole characters; Do: an answer while the clipboard
 # Another program sets the box past its limit (which binds typing and pasting, not WM_SETTEXT):
 # 20,000 emoji. The box, the clipboard and a click of Do keep the first 16,383 (32,766 units).
 faces=$(perl -CS -e 'print map { chr(0x1F600 + $_ % 80) } 0..16382') && probe set && set=$(clipboard_when "$faces")
-box=$(look text | cut -c6-) && xdotool mousemove --window "$wid" 152 60 click 1 && wait_for 10 eval '! clipboard_is "$faces"'
+box=$(look text | cut -c6-) && click_do && wait_for 10 eval '! clipboard_is "$faces"'
 check "a text set past the limit: cut between characters, shown, mirrored; Do keeps all of it" same "16383 shown reordered" \
   "${#set} $([ "$box" == "$faces" ] && echo shown) $(reordered "$(clipboard)" "$faces" && echo reordered)"
 
