@@ -131,7 +131,11 @@ class Kwin:
         tag = f"kelvorin-{next(self.scripts)}"
         path = f"{os.path.dirname(self.log.name)}/{tag}.js"
         with open(path, "w") as f:
-            f.write(f"const say = (...words) => print('{tag}', ...words);\n{js}\nsay('end');\n")
+            # KWin 6 names windows what KWin 5 called clients.
+            f.write(f"const say = (...words) => print('{tag}', ...words),"
+                    " windows = (workspace.windowList || workspace.clientList).call(workspace),"
+                    " removed = workspace.windowRemoved || workspace.clientRemoved;"
+                    f"\n{js}\nsay('end');\n")
         self.scripting.loadScript(path, tag, signature="ss")
         self.scripting.start()
         return tag
@@ -141,7 +145,7 @@ class Kwin:
         return [line.split()[2:] for line in self.read.splitlines() if line.startswith(f"js: {tag} ")]
 
     def window(self, pid):
-        tag = self.script(f"const w = workspace.clientList().find(w => w.pid == {pid}), t = Date.now();"
+        tag = self.script(f"const w = windows.find(w => w.pid == {pid}), t = Date.now();"
                           "if (w && w.active) say(w.frameGeometry.x, w.frameGeometry.y,"
                           " w.frameGeometry.width, w.frameGeometry.height);")
         while not (lines := self.lines(tag)) or lines[-1] != ["end"]:
@@ -150,10 +154,10 @@ class Kwin:
         return " ".join(lines[0]) if len(lines) > 1 else ""
 
     def close(self, pid):
-        tag = self.script(f"const w = workspace.clientList().find(w => w.pid == {pid}), t = Date.now();"
+        tag = self.script(f"const w = windows.find(w => w.pid == {pid}), t = Date.now();"
                           "w.frameGeometryChanged.connect(() => say(w.frameGeometry.width + 'x'"
                           " + w.frameGeometry.height));"
-                          "workspace.clientRemoved.connect(c => c == w && say('gone', Date.now() - t));"
+                          "removed.connect(c => c == w && say('gone', Date.now() - t));"
                           "w.closeWindow();")
         return lambda: [" ".join(words) for words in self.lines(tag) if words != ["end"]]
 
