@@ -32,18 +32,12 @@ class Sway(Desktop):
         self.sway.connect(os.environ["SWAYSOCK"])
         self.stream = self.sway.makefile("rb")
         # wayvnc 0.9 gives the seat its pointer and keyboard only while a client is connected
-        # (0.5 from its start): RFB 3.8, no password; what the server sends is dropped.
+        # (0.5 from its start): RFB 3.8, no password, shared, all said at once; what the server
+        # says is dropped.
         client = socket.socket(socket.AF_UNIX)
         client.connect(vnc)
+        client.sendall(b"RFB 003.008\n\x01\x01")
         server = client.makefile("rb")
-        server.read(12)
-        client.sendall(b"RFB 003.008\n")
-        if 1 not in server.read(server.read(1)[0]):
-            sys.exit("wayvnc wants a password")
-        client.sendall(b"\x01")
-        if server.read(4) != bytes(4):
-            sys.exit("wayvnc refused the VNC client")
-        client.sendall(b"\x01")  # shared
         threading.Thread(target=lambda: all(iter(lambda: server.read1(4096), b"")), daemon=True).start()
         for _ in range(100):
             if any(seat["capabilities"] == 3 for seat in self.ask(101)):

@@ -1,22 +1,20 @@
 #!/usr/bin/env bash
-# One scenario for every desktop, driven from outside as a user would: e2e.sh PROGRAM ROW [INPUT],
-# ROW openbox or bare-x (Xvfb with openbox and a clipboard manager, or alone), wayland (sway: Qt as
-# "wayland", then "wayland-egl"), xwayland (sway's XWayland, in namespaces where its display meets
-# no other), gnome or kwin (INPUT: its fake-input client). Each desktop is a driver of the same
-# verbs: key, click, window (where the content is once it has the focus), close_and_check,
-# clipboard, types, copy, maximize, and its own steps.
+# One scenario for every desktop, driven from outside as a user would. e2e.sh PROGRAM ROW [INPUT]:
+# openbox (with a clipboard manager) or bare-x on Xvfb; wayland (sway, Qt as "wayland", then
+# "wayland-egl"); xwayland (sway's, in namespaces where its display meets no other); gnome; kwin
+# (INPUT: its fake-input client). Each desktop is a driver of the same verbs and its own steps.
 set -Eeuo pipefail
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR # a step that failed without a word
 program=$1 row=$2 fake_input=${3:-} scale=${QT_SCALE_FACTOR:-1} && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 here=$(dirname "$0") && . "$here/../lib.sh"
-desktop_mark="KELVORIN_E2E_DESKTOP=$$.$RANDOM" # on the desktop and what it starts on its own
 
 start_sway() {
   platform=$([ "$row" == wayland ] && echo wayland || echo xcb)
   need sway wayvnc wtype wl-copy $([ "$row" == wayland ] || echo Xwayland xhost)
   # sway will not run as root: it runs, and xhost on its XWayland, as nobody (a prefix: the pid is sway's).
   nobody=() && [ "$(id -u)" -ne 0 ] || nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-  mkdir -m 700 "$work/sway" && { [ "$(id -u)" -ne 0 ] || { chown 65534:65534 "$work/sway" && chmod 711 "$work"; }; }
+  mkdir -m 700 "$work/sway"
+  [ "$(id -u)" -ne 0 ] || { chown 65534:65534 "$work/sway" && chmod 711 "$work"; }
   # No key repeats: on a loaded machine a key's release can come late enough for one.
   printf 'xwayland %s\noutput HEADLESS-1 mode 1280x800 position 0 0\nfocus_follows_mouse no
 input type:keyboard repeat_rate 0\n' "$([ "$row" == wayland ] && echo disable || echo enable)" >"$work/config"
@@ -74,9 +72,8 @@ start_x11() {
     (((flags & 3) == 3 && (functions & 0x13) == 0 && (decorations & 0x45) == 0)) ||
       fail "the window offers to be resized or maximized: $(xprop -id "$window" _MOTIF_WM_HINTS)"
   }
-  # WM_DELETE_WINDOW as a window manager sends it: status 0 after small steps down, right and
-  # smaller to the end, on a machine made busy: the window manager stalls for 3 s right after the
-  # request, the helper reads only after the end (and its report must say the close was sent).
+  # WM_DELETE_WINDOW as a window manager sends it, on a machine made busy: the window manager
+  # stalls for 3 s right after the request, the helper reads only after the end.
   close_and_check() { # [WINDOW PID]; with $close_tooltip, the tooltip shown must go
     local report status=0 closer waker closing=${1:-$window} pid=${2:-$kelvorin} && rm -f "$work/close.out"
     "$x_helper" close "$closing" >"$work/close.out" & closer=$! && pids+=("$closer")
@@ -89,7 +86,8 @@ start_x11() {
       fi
       wait "$waker"
     fi
-    (sleep 60 && kill -KILL "$pid") 2>/dev/null & local guard=$! # a close that hangs fails, named
+    # A close that hangs fails, named; the guard's sleep, left behind, must not hold ctest's output.
+    (sleep 60 && kill -KILL "$pid") >/dev/null 2>&1 & local guard=$!
     wait "$pid" || status=$?
     kill "$guard" 2>/dev/null || true
     kill -CONT "$closer"
@@ -97,8 +95,7 @@ start_x11() {
     report=$(cat "$work/close.out") && echo "  close on $row: ${report//$'\n'/ }"
     [ "$status" -eq 0 ] || fail "Kelvorin ended with status $status"
     read -r _ x0 y0 w0 h0 _ x1 y1 _ w1 h1 _ configures <<<"${report//$'\n'/ }"
-    # Down, right and smaller: alone, until its top passed the screen's width; a manager keeps it
-    # on the screen.
+    # Down, right and smaller: past the screen's width alone; a manager keeps it on the screen.
     ((x1 > x0 && y1 > y0 && w1 < w0 && h1 < h0 && configures > 200 &&
       (${#window_manager_pid} ? x1 > x0 + 400 && y1 > y0 + 400 : y1 > 1280))) ||
       fail "the window went from $x0,$y0 (${w0}x$h0) to $x1,$y1 (at least ${w1}x$h1) in $configures steps"
@@ -158,8 +155,7 @@ start_session() {
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$home/bus" WAYLAND_DISPLAY="$home/run/wayland-1" && platform=wayland
 }
 
-# GNOME Shell headless, with a second bus standing in for the system bus; in its unsafe mode,
-# which lets the helper ask it where windows are and log their sizes.
+# GNOME Shell, in its unsafe mode, which lets the helper ask where windows are and log their sizes.
 start_gnome() {
   need gnome-shell dbus-daemon gdbus wl-copy
   start_session DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/gnome/system" GSETTINGS_BACKEND=memory
@@ -183,7 +179,6 @@ start_gnome() {
   maximize() { click $(($1 + $3 - 40)) $(($2 + 15)) && click $(($1 + $3 / 2)) $(($2 + 15)) 2 && key super Up; }
 }
 
-# KWin headless, with Breeze's title bars and fake input allowed.
 start_kwin() {
   need kwin_wayland dbus-daemon wl-copy
   [ -x "${fake_input:-}" ] || fail "no kwin_fake_input: configure with libwayland-dev, wayland-scanner and plasma-wayland-protocols"
@@ -199,7 +194,6 @@ start_kwin() {
   maximize() { click $(($1 + $3 / 2)) $(($2 + 15)) 2 && key super PageUp; }
 }
 
-# desktop_helper.py, which drives sway, GNOME or KWin, and the verbs that ask it.
 start_helper() {
   mkfifo "$work/to_helper" "$work/from_helper"
   "$here/desktop_helper.py" "$@" <"$work/to_helper" >"$work/from_helper" & pids+=("$!")
@@ -222,9 +216,6 @@ fi
 [ -z "${KELVORIN_E2E_NAMESPACED:-}" ] ||
   { mkdir -p -m 1777 /tmp/.X11-unix && mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix; }
 start_e2e && paste="wl-paste -n"
-# What the desktop started on its own (a service its bus started) goes with it.
-trap 'kill $(ours) $(grep -lxzs "$desktop_mark" /proc/[0-9]*/environ | cut -d/ -f3) 2>/dev/null || true
-  stop_all; rm -rf "$work"' EXIT
 
 # The verbs that Wayland desktops share; a driver's own replace them when it starts.
 # The text, and whether it is marked for histories to pass over: sway's bridge from X passes
@@ -236,8 +227,7 @@ seen() {
 }
 seen_is() { [ "$(seen)" == "$1" ]; }
 copy() { spawn wl-copy --foreground -- "$(printf "$1")" && wait_for 5 clipboard_is "$(printf "$1")" || fail "wl-copy did not copy"; }
-# Runs COMMAND, then waits until the clipboard holds TEXT: by seen_is, with " (marked)" if it is
-# to be marked; by clipboard_is, marked or not.
+# Runs COMMAND, then waits until the clipboard holds TEXT (seen_is: " (marked)" if marked).
 step() { # WHAT seen_is|clipboard_is TEXT [COMMAND...]; $patience: seconds, 5 unless set
   local what=$1 check=$2 text=$3 && shift 3
   "$@" && wait_for "${patience:-5}" "$check" "$text" || fail "after $what the clipboard holds '$(seen | head -c 80)', not '${text:0:80}'"
@@ -271,8 +261,7 @@ close_and_check() {
   [ "$platform" == xcb ] || ((sizes >= 20 && ${report##*x} <= lowest)) ||
     fail "the close showed $sizes sizes, the last ${report##* }"
 }
-# Asked to maximize in each way the desktop has (maximize X Y WIDTH HEIGHT, the frame's), the
-# window stays where the desktop placed it.
+# Asked to maximize in each way the desktop has (maximize FRAME), the window stays where it was put.
 no_maximize() {
   declare -F maximize >/dev/null || { echo "  $row: no way to ask for a maximize: not checked" && return; }
   local before= now try
