@@ -371,14 +371,13 @@ bare-x)
   close_and_check
   check_after_end kept
   ;;
-xwayland) ;;
-*) # on sway; not checked on GNOME and KWin
-  if [ "$row" == wayland ]; then
-    echo "$row: another program copies in the last moment before the end"
-    start_kelvorin && first_key o >/dev/null
-    copy_at_the_end "wl-copy --foreground theirs" '[ "$(timeout 1 wl-paste -n)" = theirs ]'
-    clipboard_is theirs || fail "the text copied in the last moment is gone: '$(clipboard)'"
-  fi
+wayland) # not checked on GNOME and KWin
+  echo "$row: another program copies in the last moment before the end"
+  start_kelvorin && first_key o >/dev/null
+  copy_at_the_end "wl-copy --foreground theirs" '[ "$(timeout 1 wl-paste -n)" = theirs ]'
+  clipboard_is theirs || fail "the text copied in the last moment is gone: '$(clipboard)'"
+  ;&
+gnome | kwin)
   # Four ends on "wayland", and on "wayland-egl", which differs only in its name and its
   # teardown: a teardown that hangs must not keep the process.
   for platform in wayland $([ "$row" != wayland ] || echo wayland-egl); do
