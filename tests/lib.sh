@@ -44,15 +44,17 @@ start_xvfb() {
   export DISPLAY=":$display"
 }
 # For the end-to-end scripts: skips without a tool; a mark in the environment of the program and
-# of what it leaves names our processes; fail shows what the program wrote to stderr.
+# of what it leaves names our processes, another the desktop's and what it starts on its own (a
+# service its bus started); fail shows what the program wrote to stderr.
 need() { for t; do command -v "$t" >/dev/null || { echo "SKIP: $t is not installed" && exit 77; }; done; }
-mark="KELVORIN_E2E_RUN=$$.$RANDOM"
+mark="KELVORIN_E2E_RUN=$$.$RANDOM" desktop_mark="KELVORIN_E2E_DESKTOP=$$.$RANDOM"
 running() { local state && state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ "$state" != Z ]; }
 ours() { for p in $(grep -lxzs "$mark" /proc/[0-9]*/environ | cut -d/ -f3 || true); do ! running "$p" || echo "$p"; done; }
 ours_named() { for p in $(ours); do printf '%s (%s) ' "$p" "$(tr '\0' ' ' 2>/dev/null <"/proc/$p/cmdline")"; done; }
 fail() { echo "FAIL${platform:+ ($platform)}: $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
 start_e2e() { # the program's stderr and runtime folder, in a folder that goes with the script
-  work=$(mktemp -d) && trap 'kill $(ours) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
+  work=$(mktemp -d) && trap 'kill $(ours) $(grep -lxzs "$desktop_mark" /proc/[0-9]*/environ | cut -d/ -f3) \
+    2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
   mkdir -m 700 "$work/runtime" && touch "$work/kelvorin.err" && export XDG_RUNTIME_DIR="$work/runtime"
 }
 # Holds the program in gdb where it reaches FUNCTION, and runs gdb's COMMANDs there (detach, to let

@@ -1,22 +1,14 @@
 #!/usr/bin/python3
-"""Drives a headless desktop of its own for the end-to-end test: one command a line from stdin,
-each answered with one line.
-  desktop_helper.py gnome            GNOME Shell (in its unsafe mode) on $DBUS_SESSION_BUS_ADDRESS:
-                                     input through a remote-desktop session, which it holds
-  desktop_helper.py kwin LOG INPUT   KWin on $DBUS_SESSION_BUS_ADDRESS, its stderr in LOG: input
-                                     through INPUT (kwin_fake_input), looks through KWin scripts
-Commands:
-  key [MODIFIER] KEY...  taps the keys, the modifier (ctrl, shift, super) held meanwhile
-  click X Y [COUNT]      the left button at X, Y of the screen, COUNT times (2: a double-click)
-  window PID             waits until PID's window has the focus; its frame: x y width height
-  close PID              closes PID's window as its close button does; reports as
-                         sway_helper.py does: the sizes the desktop gave it until it went
-  clipboard, types       the clipboard's text on one line, the types it is offered in (GNOME)
+"""Drives a headless Wayland desktop for the end-to-end test: "ready" once it takes input, then
+one line of answer to each line of command on stdin.
+  desktop_helper.py sway VNC | gnome | kwin LOG INPUT
+    sway on $SWAYSOCK, VNC wayvnc's socket; GNOME Shell (unsafe mode) and KWin on the session
+    bus, KWin's stderr in LOG, INPUT kwin_fake_input
+Commands: key [MODIFIER] KEY..., click X Y [COUNT], window PID (where the content is, once it has
+the focus), frame PID, close PID (the sizes the desktop gave it, when it went, when the process
+ended), clipboard, types (GNOME)
 """
-import itertools, os, select, subprocess, sys, time
-import dbus
-
-bus = dbus.SessionBus()
+import itertools, json, os, select, socket, struct, subprocess, sys, threading, time
 
 
 def running(pid):  # an ended process that nobody has waited for yet is a zombie
@@ -26,9 +18,69 @@ def running(pid):  # an ended process that nobody has waited for yet is a zombie
         return False
 
 
-class Gnome:
+class Desktop:
+    def code(self, name):
+        return self.keys.get(name) or ord(name)
+
+    def content(self, x, y, width, height):  # within the frame, as far from its left, right and bottom
+        return x + (width - 312) // 2, y + height - 88 - (width - 312) // 2
+
+
+class Sway(Desktop):
+    def __init__(self, vnc):
+        self.sway = socket.socket(socket.AF_UNIX)
+        self.sway.connect(os.environ["SWAYSOCK"])
+        self.stream = self.sway.makefile("rb")
+        # wayvnc 0.9 gives the seat its pointer and keyboard only while a client is connected
+        # (0.5 from its start): RFB 3.8, no password, shared, all said at once; what the server
+        # says is dropped.
+        client = socket.socket(socket.AF_UNIX)
+        client.connect(vnc)
+        client.sendall(b"RFB 003.008\n\x01\x01")
+        server = client.makefile("rb")
+        threading.Thread(target=lambda: all(iter(lambda: server.read1(4096), b"")), daemon=True).start()
+        for _ in range(100):
+            if any(seat["capabilities"] == 3 for seat in self.ask(101)):
+                return
+            time.sleep(0.1)
+        sys.exit("no pointer, no keyboard")
+
+    def ask(self, kind, payload=""):  # 0: run a command, 4: the tree, 101: the seats
+        self.sway.sendall(b"i3-ipc" + struct.pack("=II", len(payload), kind) + payload.encode())
+        return json.loads(self.stream.read(struct.unpack("=6sII", self.stream.read(14))[1]))
+
+    def find(self, pid, node=None):
+        node = node or self.ask(4)
+        if node.get("pid") == pid:
+            return node
+        return next(filter(None, (self.find(pid, n) for n in node["nodes"] + node["floating_nodes"])), None)
+
+    def button(self, x, y, down):
+        if down:
+            self.ask(0, f"seat - cursor set {x} {y}")
+        self.ask(0, f"seat - cursor {'press' if down else 'release'} button1")
+
+    def window(self, pid):  # sway says where the content is
+        w = self.find(int(pid))
+        r, c = w and w["rect"], w and w["window_rect"]
+        return w and w["focused"] and f"{r['x'] + c['x']} {r['y'] + c['y']} {c['width']} {c['height']}"
+
+    def content(self, x, y, width, height):
+        return x, y
+
+    def close(self, pid):
+        self.ask(0, f"[pid={pid}] kill")
+        start, seen = time.monotonic(), []
+        while w := self.find(int(pid)):
+            seen.append("{width}x{height}".format(**w["window_rect"]))
+            time.sleep(0.008)  # each step lasts a frame, 16 ms; every look costs sway a tree
+        seen.append(f"gone {int((time.monotonic() - start) * 1000)}")
+        return lambda: seen
+
+
+class Gnome(Desktop):
     keys = {"ctrl": 0xffe3, "shift": 0xffe1, "super": 0xffeb, "Return": 0xff0d, "Tab": 0xff09,
-            "Up": 0xff52, "BackSpace": 0xff08, "End": 0xff57, "Delete": 0xffff, "Left": 0xff51}
+            "Up": 0xff52, "End": 0xff57, "Delete": 0xffff, "Left": 0xff51}
 
     def __init__(self):
         desktop = "org.gnome.Mutter.RemoteDesktop"
@@ -44,9 +96,6 @@ class Gnome:
         self.key(self.keys["shift"], False)
         self.session.NotifyPointerMotionRelative(1.0, 1.0)
         time.sleep(0.3)
-
-    def code(self, name):
-        return self.keys.get(name) or ord(name)
 
     def key(self, code, down):
         self.session.NotifyKeyboardKeysym(dbus.UInt32(code), down)
@@ -94,10 +143,10 @@ class Gnome:
                              "imports.gi.Meta.SelectionType.SELECTION_CLIPBOARD).join(' ')")
 
 
-class Kwin:
+class Kwin(Desktop):
     # Linux input codes: the modifiers, a few keys, the rows of letters and the digits.
-    keys = {"ctrl": 29, "shift": 42, "super": 125, "Return": 28, "Tab": 15, "Up": 103,
-            "PageUp": 104, "BackSpace": 14, "End": 107, "Delete": 111, "Left": 105, "!": (42, 2), **{c: 2 + i for i, c in enumerate("1234567890")},
+    keys = {"ctrl": 29, "shift": 42, "super": 125, "Return": 28, "Tab": 15, "PageUp": 104,
+            "End": 107, "Delete": 111, "Left": 105, "!": (42, 2), **{c: 2 + i for i, c in enumerate("1234567890")},
             **{c: base + i for row, base in (("qwertyuiop", 16), ("asdfghjkl", 30), ("zxcvbnm", 44))
                for i, c in enumerate(row)}}
     scripts = itertools.count()
@@ -115,9 +164,6 @@ class Kwin:
         if self.input.stdout.readline() != "ok\n":
             sys.exit("kwin_fake_input failed")
 
-    def code(self, name):
-        return self.keys[name] if name in self.keys else None
-
     def key(self, code, down):  # a pair: with the first held (shift)
         for one in (code if isinstance(code, tuple) else (code,))[::1 if down else -1]:
             self.send(f"key {one} {int(down)}")
@@ -127,15 +173,15 @@ class Kwin:
             self.send(f"move {x} {y}")
         self.send(f"button 272 {int(down)}")
 
-    def script(self, js):  # runs a script; its print()s come out in KWin's log, each tagged
+    def script(self, pid, js):  # runs a script on PID's window w; its print()s land in KWin's log
         tag = f"kelvorin-{next(self.scripts)}"
         path = f"{os.path.dirname(self.log.name)}/{tag}.js"
         with open(path, "w") as f:
             # KWin 6 names windows what KWin 5 called clients.
-            f.write(f"const say = (...words) => print('{tag}', ...words),"
-                    " windows = (workspace.windowList || workspace.clientList).call(workspace),"
-                    " removed = workspace.windowRemoved || workspace.clientRemoved;"
-                    f"\n{js}\nsay('end');\n")
+            f.write(f"const say = (...words) => print('{tag}', ...words), t = Date.now(),"
+                    " removed = workspace.windowRemoved || workspace.clientRemoved,"
+                    " w = (workspace.windowList || workspace.clientList).call(workspace)"
+                    f".find(w => w.pid == {pid});\n{js}\nsay('end');\n")
         self.scripting.loadScript(path, tag, signature="ss")
         self.scripting.start()
         return tag
@@ -145,8 +191,7 @@ class Kwin:
         return [line.split()[2:] for line in self.read.splitlines() if line.startswith(f"js: {tag} ")]
 
     def window(self, pid):
-        tag = self.script(f"const w = windows.find(w => w.pid == {pid}), t = Date.now();"
-                          "if (w && w.active) say(w.frameGeometry.x, w.frameGeometry.y,"
+        tag = self.script(pid, "if (w && w.active) say(w.frameGeometry.x, w.frameGeometry.y,"
                           " w.frameGeometry.width, w.frameGeometry.height);")
         while not (lines := self.lines(tag)) or lines[-1] != ["end"]:
             time.sleep(0.01)
@@ -154,15 +199,19 @@ class Kwin:
         return " ".join(lines[0]) if len(lines) > 1 else ""
 
     def close(self, pid):
-        tag = self.script(f"const w = windows.find(w => w.pid == {pid}), t = Date.now();"
-                          "w.frameGeometryChanged.connect(() => say(w.frameGeometry.width + 'x'"
+        tag = self.script(pid, "w.frameGeometryChanged.connect(() => say(w.frameGeometry.width + 'x'"
                           " + w.frameGeometry.height));"
                           "removed.connect(c => c == w && say('gone', Date.now() - t));"
                           "w.closeWindow();")
         return lambda: [" ".join(words) for words in self.lines(tag) if words != ["end"]]
 
 
-desktop = Gnome() if sys.argv[1] == "gnome" else Kwin(*sys.argv[2:4])
+if sys.argv[1] == "sway":
+    desktop = Sway(sys.argv[2])
+else:
+    import dbus
+    bus = dbus.SessionBus()
+    desktop = Gnome() if sys.argv[1] == "gnome" else Kwin(*sys.argv[2:4])
 
 
 def close(pid):  # the desktop times the window's going itself: a busy one answers late
@@ -180,6 +229,7 @@ def close(pid):  # the desktop times the window's going itself: a busy one answe
 
 
 sys.stdout.reconfigure(errors="surrogateescape")
+print("ready", flush=True)
 for line in sys.stdin:
     command, *words = line.split()
     answer = "ok"
@@ -197,9 +247,11 @@ for line in sys.stdin:
             desktop.button(x, y, True)
             time.sleep(0.05)
             desktop.button(x, y, False)
-    elif command == "window":
+    elif command in ("window", "frame"):
         while not (answer := desktop.window(words[0])):
             time.sleep(0.05)
+        if command == "window":
+            answer = "%d %d" % desktop.content(*(round(float(v)) for v in answer.split()))
     elif command == "close":
         answer = close(words[0])
     elif command in ("clipboard", "types"):

@@ -3,12 +3,10 @@
   x_helper.py close WINDOW       closes it as a window manager does (WM_DELETE_WINDOW), then
                                  reports where it went until it was destroyed, also when read late
   x_helper.py clipboard-manager  takes the clipboard over when its owner ends (SAVE_TARGETS)
-  x_helper.py multiple           asks the clipboard for its text and an image at once (MULTIPLE),
-                                 and prints the size of each answer, or "refused"
+  x_helper.py multiple           asks for the clipboard's text and an image at once (MULTIPLE):
+                                 the size of each answer, or "refused"
 """
-import select
-import signal
-import sys
+import select, signal, sys
 
 from Xlib import X, display
 from Xlib.protocol import event
@@ -94,11 +92,7 @@ def multiple():
         print(d.get_atom_name(target), len(value.value) if value else "refused")
 
 
-if sys.argv[1:] == ["clipboard-manager"]:
-    clipboard_manager()
-elif sys.argv[1:] == ["multiple"]:
-    multiple()
-elif sys.argv[1:2] == ["close"] and len(sys.argv) == 3:
+if sys.argv[1] == "close":
     close(d.create_resource_object("window", int(sys.argv[2], 0)))
 else:
-    sys.exit(f"usage: {sys.argv[0]} close WINDOW | clipboard-manager | multiple")
+    {"clipboard-manager": clipboard_manager, "multiple": multiple}[sys.argv[1]]()
