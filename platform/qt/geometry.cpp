@@ -25,6 +25,9 @@ constexpr int kAnswerMs = 500;
 // A window manager that has answered nothing for this long is taken for gone: the close ends
 // rather than wait for it.
 constexpr int kSilentMs = 5000;
+// However a window manager answers, the close waits for it this long in all: a close that takes
+// it at its word takes a few seconds on a busy machine.
+constexpr int kCloseWaitsMs = 20000;
 
 // How long a step carried out is waited for its answer, so that a late one is not taken for the
 // next step's, and how long an answer may precede the window's arrival (a manager that resizes
@@ -223,7 +226,7 @@ bool MainWindow::ManagerSilent() {
 // A step not answered in time: a manager busy elsewhere may still carry it out, unless it has
 // answered nothing for long.
 void MainWindow::Unanswered() {
-    if (ManagerSilent()) {
+    if (ManagerSilent() || closeStarted_.hasExpired(kCloseWaitsMs)) {
         throw PlatformError("the window manager does not answer");
     }
     throw PlatformBusy("the window manager has not answered yet");
@@ -235,6 +238,7 @@ void MainWindow::Unanswered() {
 void MainWindow::AwaitOutstanding(bool isMove) {
     if (!answers_) {
         answers_.emplace(*this);
+        closeStarted_.start();
     }
     ManagerSilent(); // the silence counts from the first step on
     std::optional<int>& outstanding = isMove ? outstandingMove_ : outstandingResize_;

@@ -101,6 +101,7 @@ class MainWindow : public QWidget, public Toolkit {
     std::optional<int> outstandingMove_;   // answers heard when a move went unanswered
     std::optional<int> outstandingResize_; // when a resize did
     QElapsedTimer lastHeard_;              // since the window manager's last answer
+    QElapsedTimer closeStarted_;           // since the close's first step
     int heardAt_ = -1;
     bool closing_ = false;
     QTimer settle_;        // a typed text has stood long enough for a clipboard history to keep it
