@@ -71,11 +71,11 @@ void MainWindow::SetUpClipboard() {
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, &MainWindow::SettleClipboard);
-    // What the box copies during its own cut (not placed by us) is kept for the box's
-    // change that follows within the same cut.
+    // The clipboard took what the box copies during its own cut (not placed by us): the box's
+    // change that follows within the same cut is a cut.
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
         if (boxCutting_ && !placing_) {
-            boxCopied_ = QGuiApplication::clipboard()->text();
+            boxCopied_ = true;
         }
     });
 }

@@ -107,7 +107,7 @@ class MainWindow : public QWidget, public Toolkit {
     QTimer settle_;        // a typed text has stood long enough for a clipboard history to keep it
     bool placing_ = false; // the clipboard changes because we place or clear it
     bool boxCutting_ = false; // the box cuts its selection: it copies it, then deletes it
-    QString boxCopied_;       // what the box copied during that cut
+    bool boxCopied_ = false;  // and the clipboard took what it copied
 
     ClockRandom random_;
     WindowHost host_{*this, random_};

@@ -80,31 +80,6 @@ class TextBox final : public QLineEdit {
     bool& cutting_;
 };
 
-// Whether `now` is `before` with one run of it taken out, and that run is `taken`: what a cut
-// leaves. A run of repeated text can be taken from several places; any of them will do.
-bool LostJust(Text before, const QString& now, const QString& taken) {
-    const auto k = static_cast<std::size_t>(taken.size());
-    const auto n = static_cast<std::size_t>(now.size());
-    if (k == 0 || n + k != before.size()) {
-        return false;
-    }
-    const QStringView was(before.data(), static_cast<qsizetype>(before.size()));
-    std::size_t prefix = 0;
-    while (prefix < n && was[prefix] == now[prefix]) {
-        ++prefix;
-    }
-    std::size_t suffix = 0;
-    while (suffix < n - prefix && was[was.size() - 1 - suffix] == now[now.size() - 1 - suffix]) {
-        ++suffix;
-    }
-    for (std::size_t at = n - suffix; at <= prefix; ++at) {
-        if (was.mid(at, k) == taken) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 void MainWindow::SetUpTextBox() {
@@ -138,8 +113,7 @@ void MainWindow::ShowText(Text text) {
 void MainWindow::TakeFocus() { textBox1_->setFocus(Qt::OtherFocusReason); }
 
 void MainWindow::OnBoxTextChanged(const QString& text) {
-    const bool cut =
-        boxCutting_ && LostJust(host_.ReadText(), text, std::exchange(boxCopied_, QString()));
+    const bool cut = boxCutting_ && std::exchange(boxCopied_, false);
     host_.Edited(Text(reinterpret_cast<const char16_t*>(text.utf16()),
                       static_cast<std::size_t>(text.size())),
                  cut ? Edit::Cut : Edit::Change);
