@@ -77,13 +77,6 @@ TEST(Form1Test, ACloseGoesOnPastBusyStepsAndEndsAtRefusedOnes) {
     }
 }
 
-TEST(WindowHostTest, TheLimitKeepsWholeCharacters) {
-    FakeDesktop toolkit;
-    WindowHost host{toolkit, toolkit};
-    host.WriteText(std::u16string(32764, u'a') + u"\U0001F44D\U0001F3FD"); // the tone past it
-    EXPECT_EQ(host.ReadText(), std::u16string(32764, u'a'));
-}
-
 // A keystroke or paste past the limit loses only the insertion's tail, whole characters at a
 // time, wherever the cursor is; also when the insertion repeats what follows the cursor.
 TEST(WindowHostTest, AnInsertionPastTheLimitKeepsAllTheBoxHeld) {

@@ -1,4 +1,3 @@
-#include "platform/qt/end_within.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/x11_keeper.h"
 
@@ -6,9 +5,6 @@
 #include <QtWidgets>
 
 #include <optional>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 // The real window, recording each closing step; at the first one a second close arrives.
 class RecordingWindow final : public kelvorin::qt::MainWindow {
@@ -133,25 +129,6 @@ class MainWindowTest : public QObject {
         QVERIFY(window->frames.back().y() > window->screen()->geometry().width());
         QVERIFY(!window->secondClose->isAccepted());
         QCOMPARE(window->ends, 1);
-    }
-
-    // A teardown that hangs ends with the program's status; one that finishes is not cut short.
-    void endWithinEndsAHungProcessWithItsStatusOnly() {
-        using namespace std::chrono_literals;
-        for (const bool hangs : {true, false}) {
-            const pid_t child = fork();
-            if (child == 0) {
-                if (const kelvorin::qt::EndWithin teardown(10ms, 3); hangs) {
-                    alarm(5); // a guard that never fires ends the child by a signal
-                    pause();
-                }
-                usleep(50'000); // past the bound: a guard that went stays quiet
-                _exit(0);
-            }
-            int status = -1;
-            QCOMPARE(waitpid(child, &status, 0), child);
-            QCOMPARE(WIFEXITED(status) ? WEXITSTATUS(status) : -1, hangs ? 3 : 0);
-        }
     }
 
     // The keeper is handed the text whole or serves nothing: a stream cut anywhere is refused.
