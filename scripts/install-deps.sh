@@ -50,8 +50,7 @@ test_packages=(python3 libgtest-dev libbenchmark-dev clang-format clang libclang
                dbus-x11) # as on a desktop: a program may start a session bus through it
 # GNOME and KDE Plasma, headless, for their end-to-end rows: without their recommends, which
 # would bring whole desktops.
-desktop_packages=(gnome-shell kwin-wayland kwin-style-breeze plasma-wayland-protocols libwayland-dev
-                  pkgconf python3-dbus)
+desktop_packages=(gnome-shell kwin-wayland kwin-style-breeze python3-dbus)
 package_packages=(dpkg-dev file zip nsis g++-mingw-w64-x86-64-posix)
 
 case "${1:-test}" in

@@ -1,14 +1,14 @@
 #!/usr/bin/python3
 """Drives a headless Wayland desktop for the end-to-end test: "ready" once it takes input, then
 one line of answer to each line of command on stdin.
-  desktop_helper.py sway VNC | gnome | kwin LOG INPUT
+  desktop_helper.py sway VNC | gnome | kwin LOG
     sway on $SWAYSOCK, VNC wayvnc's socket; GNOME Shell (unsafe mode) and KWin on the session
-    bus, KWin's stderr in LOG, INPUT kwin_fake_input
+    bus, KWin's stderr in LOG
 Commands: key [MODIFIER] KEY..., click X Y [COUNT], window PID (where the content is, once it has
 the focus), frame PID, close PID (the sizes the desktop gave it, when it went, when the process
 ended), clipboard, types (GNOME)
 """
-import itertools, json, os, select, socket, struct, subprocess, sys, threading, time
+import itertools, json, os, select, socket, struct, sys, threading, time
 
 
 def running(pid):  # an ended process that nobody has waited for yet is a zombie
@@ -151,27 +151,60 @@ class Kwin(Desktop):
                for i, c in enumerate(row)}}
     scripts = itertools.count()
 
-    def __init__(self, log, fake_input):
+    def __init__(self, log):
         self.log, self.read = open(log, errors="replace"), ""
-        self.input = subprocess.Popen([fake_input], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                      text=True)
         self.scripting = dbus.Interface(bus.get_object("org.kde.KWin", "/Scripting"),
                                         "org.kde.kwin.Scripting")
+        # KWin's fake-input protocol, spoken on the Wayland socket: the registry (2) names the
+        # interface's global, bound at version 4; each request is answered by a sync. A new
+        # object's number is the next one free.
+        self.wayland = socket.socket(socket.AF_UNIX)
+        self.wayland.connect(os.environ["WAYLAND_DISPLAY"])
+        self.ids, self.stream = itertools.count(3), self.wayland.makefile("rb")
+        self.request(1, 1, "I", 2)
+        fake = [body for id, op, body in self.roundtrip() if (id, op) == (2, 0) and
+                self.string(body[4:]) == "org_kde_kwin_fake_input" and struct.unpack("=I", body[-4:])[0] >= 4]
+        fake or sys.exit("KWin offers no fake input at version 4")
+        self.fake = next(self.ids)
+        self.request(2, 0, "I", struct.unpack("=I", fake[0][:4])[0], "org_kde_kwin_fake_input", "I", 4, "I", self.fake)
+        self.request(self.fake, 0, "Kelvorin's end-to-end test", "drives the program")
 
-    def send(self, line):
-        self.input.stdin.write(line + "\n")
-        self.input.stdin.flush()
-        if self.input.stdout.readline() != "ok\n":
-            sys.exit("kwin_fake_input failed")
+    def string(self, body):
+        return body[4:4 + struct.unpack("=I", body[:4])[0] - 1].decode()
+
+    def request(self, id, opcode, *args):  # each a string, or a struct format and its value
+        body, args = b"", list(args)
+        while args:
+            if (arg := args.pop(0)) in ("I", "i"):
+                body += struct.pack("=" + arg, args.pop(0))
+            else:
+                text = arg.encode() + b"\0"
+                body += struct.pack("=I", len(text)) + text + b"\0" * (-len(text) % 4)
+        self.wayland.sendall(struct.pack("=II", id, (8 + len(body)) << 16 | opcode) + body)
+
+    def roundtrip(self):  # the events until KWin has taken all that came before
+        self.request(1, 0, "I", done := next(self.ids))
+        events = []
+        while True:
+            id, size = struct.unpack("=II", self.stream.read(8))
+            events.append((id, size & 0xFFFF, self.stream.read((size >> 16) - 8)))
+            if (id, size & 0xFFFF) == (1, 0):
+                sys.exit(f"KWin refused fake input: {self.string(events[-1][2][8:])}")
+            if id == done:
+                return events
+
+    def send(self, opcode, *args):
+        self.request(self.fake, opcode, *args)
+        self.roundtrip()
 
     def key(self, code, down):  # a pair: with the first held (shift)
         for one in (code if isinstance(code, tuple) else (code,))[::1 if down else -1]:
-            self.send(f"key {one} {int(down)}")
+            self.send(10, "I", one, "I", int(down))
 
     def button(self, x, y, down):
-        if down:
-            self.send(f"move {x} {y}")
-        self.send(f"button 272 {int(down)}")
+        if down:  # absolute, in 24.8 fixed point
+            self.send(9, "i", x * 256, "i", y * 256)
+        self.send(2, "I", 272, "I", int(down))
 
     def script(self, pid, js):  # runs a script on PID's window w; its print()s land in KWin's log
         tag = f"kelvorin-{next(self.scripts)}"
@@ -211,7 +244,7 @@ if sys.argv[1] == "sway":
 else:
     import dbus
     bus = dbus.SessionBus()
-    desktop = Gnome() if sys.argv[1] == "gnome" else Kwin(*sys.argv[2:4])
+    desktop = Gnome() if sys.argv[1] == "gnome" else Kwin(sys.argv[2])
 
 
 def close(pid):  # the desktop times the window's going itself: a busy one answers late

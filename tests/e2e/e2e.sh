@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # One scenario for every desktop, driven from outside as a user would. e2e.sh PROGRAM ROW [INPUT]:
 # openbox (with a clipboard manager) or bare-x on Xvfb; wayland (sway, Qt as "wayland", then
-# "wayland-egl"); xwayland (sway's, in namespaces where its display meets no other); gnome; kwin
-# (INPUT: its fake-input client). Each desktop is a driver of the same verbs and its own steps.
+# "wayland-egl"); xwayland (sway's, in namespaces where its display meets no other); gnome; kwin.
+# Each desktop is a driver of the same verbs and its own steps.
 set -Eeuo pipefail
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR # a step that failed without a word
-program=$1 row=$2 fake_input=${3:-} scale=${QT_SCALE_FACTOR:-1} && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
+program=$1 row=$2 scale=${QT_SCALE_FACTOR:-1} && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 here=$(dirname "$0") && . "$here/../lib.sh"
 
 start_sway() {
@@ -185,7 +185,6 @@ start_gnome() {
 
 start_kwin() {
   need kwin_wayland dbus-daemon wl-copy
-  [ -x "${fake_input:-}" ] || fail "no kwin_fake_input: configure with libwayland-dev, wayland-scanner and plasma-wayland-protocols"
   start_session KWIN_WAYLAND_NO_PERMISSION_CHECKS=1
   # A copy: the program carries a capability (cap_sys_resource) that a container may not grant.
   cp /usr/bin/kwin_wayland "$home/"
@@ -193,7 +192,7 @@ start_kwin() {
     --no-kactivities --socket wayland-1 >"$work/desktop.log" 2>&1
   wait_for 20 eval 'gdbus call --session -d org.kde.KWin -o /Scripting -m org.freedesktop.DBus.Peer.Ping' ||
     fail "KWin did not start: $(tail -n 3 "$work/desktop.log")"
-  start_helper kwin "$work/desktop.log" "$fake_input"
+  start_helper kwin "$work/desktop.log"
   # Breeze offers no maximize button; KWin's double-click on the title and Meta+Page Up.
   maximize() { click $(($1 + $3 / 2)) $(($2 + 15)) 2 && key super PageUp; }
 }
