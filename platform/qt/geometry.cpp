@@ -159,8 +159,9 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
             return;
         }
         AwaitOutstanding(false);
-        resize(isWidth ? client : width(), isWidth ? height() : client);
-        if (!CarriedOut(extent, value)) {
+        const QSize size(isWidth ? client : width(), isWidth ? height() : client);
+        resize(size);
+        if (!CarriedOut(extent, value, size)) {
             (isWidth ? refusedWidth_ : refusedHeight_) = client;
             throw PlatformError("the window manager did not take the size");
         }
@@ -255,12 +256,22 @@ void MainWindow::AwaitOutstanding(bool isMove) {
 // really is; false when the server answered with the window elsewhere. Only window-system events
 // run meanwhile: input stays queued (and is dropped when the program ends), as no input may be
 // handled during the animation.
-bool MainWindow::CarriedOut(Extent extent, int value) {
+bool MainWindow::CarriedOut(Extent extent, int value, QSize client) {
     answers_->Expect();
     // Where Qt scales the window, a frame of an odd number of device pixels comes out half a
     // pixel off in Qt's units, and rounds either way.
-    const int slack = devicePixelRatioF() == 1.0 ? 0 : 1;
-    const auto there = [&] { return std::abs(Pick(Frame(), extent) - value) <= slack; };
+    const qreal ratio = devicePixelRatioF();
+    const int slack = ratio == 1.0 ? 0 : 1;
+    // A size is there once an answer gives the window that size, though the frame may not have
+    // caught up yet; and an answer may be a late one to an earlier request, of another size (a
+    // manager catching up after a stall), which is not a refusal of this one.
+    const auto sized = [&] {
+        const QSize answered = answers_->AnsweredSize();
+        return !client.isEmpty() && answers_->Answered() &&
+               std::abs(qRound(answered.width() / ratio) - client.width()) <= slack &&
+               std::abs(qRound(answered.height() / ratio) - client.height()) <= slack;
+    };
+    const auto there = [&] { return std::abs(Pick(Frame(), extent) - value) <= slack || sized(); };
     // A manager that answered other requests since it left a move unanswered, and never a move,
     // does not answer moves at all (sway's XWayland keeps a window centred without a word): a
     // move not carried out at once is refused there. One that answers moves is only busy.

@@ -77,7 +77,7 @@ class MainWindow : public QWidget, public Toolkit {
     void SettleClipboard();
     bool OwnsClipboard() const;
     void OnBoxTextChanged(const QString& text);
-    bool CarriedOut(Extent extent, int value);
+    bool CarriedOut(Extent extent, int value, QSize client = {});
     void AwaitOutstanding(bool isMove);
     [[noreturn]] void Unanswered();
     bool ManagerSilent();

@@ -114,10 +114,11 @@ bool X11Answers::nativeEventFilter(const QByteArray& type, void* message, qintpt
         return false;
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
     if ((event->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY &&
-        reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window ==
-            static_cast<xcb_window_t>(window_.winId())) {
+        configure->window == static_cast<xcb_window_t>(window_.winId())) {
         ++heard_;
+        answeredSize_ = QSize(configure->width, configure->height);
         heardManager_ = heardManager_ || (event->response_type & 0x80) != 0; // sent by a client
         answered_ = answered_ || static_cast<std::int32_t>(event->full_sequence - since_) >= 0;
     }

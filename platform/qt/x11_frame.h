@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include <cstdint>
@@ -43,6 +44,8 @@ class X11Answers final : public QAbstractNativeEventFilter {
     // Whether a window manager has sent an answer of its own, as it does for a move it carried
     // out or refused: it answers moves.
     bool HeardManager() const { return heardManager_; }
+    // The window's size in the latest answer, in the server's (device) pixels.
+    QSize AnsweredSize() const { return answeredSize_; }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
 
@@ -52,6 +55,7 @@ class X11Answers final : public QAbstractNativeEventFilter {
     bool answered_ = false;
     int heard_ = 0;
     bool heardManager_ = false;
+    QSize answeredSize_;
 };
 
 } // namespace kelvorin::qt
