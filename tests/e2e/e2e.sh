@@ -170,11 +170,11 @@ start_gnome() {
   wait_for 5 test -S "$home/system" || fail "no system bus for GNOME"
   spawn "${seats[@]}" "${desktop[@]}" gnome-shell --headless --wayland --no-x11 --unsafe-mode \
     --virtual-monitor 1280x800 --wayland-display wayland-1 >"$work/desktop.log" 2>&1
-  # It ends its start in the overview, where keys go to its search, and new windows get no focus.
-  # No key repeats, as under sway.
+  # It ends its start in the overview, where keys go to its search, and new windows get no focus: hidden
+  # after the start (GNOME 48's never ends if hidden before laid out). No key repeats, as under sway.
   wait_for 20 eval 'gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Eval \
-    "Main.overview.hide(); new imports.gi.Gio.Settings({schema_id: \"org.gnome.desktop.peripherals.keyboard\"})
-    .set_boolean(\"repeat\", false); !Main.layoutManager._startingUp && !Main.overview.visible" |
+    "new imports.gi.Gio.Settings({schema_id: \"org.gnome.desktop.peripherals.keyboard\"}).set_boolean(\"repeat\",
+    false); !Main.layoutManager._startingUp && (Main.overview.hide(), !Main.overview.visible)" |
     grep -qF "(true, '"'"'true'"'"')"' || fail "GNOME Shell did not start: $(tail -n 3 "$work/desktop.log")"
   start_helper gnome
   clipboard() { helper clipboard; }
