@@ -95,16 +95,20 @@ class Gnome(Desktop):
         self.key(self.keys["shift"], True)  # the first key and motion of a session are lost
         self.key(self.keys["shift"], False)
         self.session.NotifyPointerMotionRelative(1.0, 1.0)
+        self.at = None
         time.sleep(0.3)
 
     def key(self, code, down):
         self.session.NotifyKeyboardKeysym(dbus.UInt32(code), down)
 
     def button(self, x, y, down):
-        if down:  # put next to the place, and moved there by the session: a motion of ours
+        # Put next to the place, and moved there by the session: a motion of ours; not if there, as a
+        # press on a title bar starts a move, which GNOME 48 gave that jump (a double-click moved it).
+        if down and self.at != (x, y):
             self.evaluate("imports.gi.Clutter.get_default_backend().get_default_seat()"
                           f".warp_pointer({x - 1}, {y - 1})")
             self.session.NotifyPointerMotionRelative(1.0, 1.0)
+            self.at = (x, y)
         self.session.NotifyPointerButton(0x110, down)
 
     def evaluate(self, js):
