@@ -158,10 +158,6 @@ start_session() {
 # GNOME Shell, in its unsafe mode, which lets the helper ask where windows are and log their sizes.
 start_gnome() {
   need gnome-shell dbus-daemon gdbus wl-copy
-  # Made against GNOME 43 (Debian 12). Debian 13's GNOME 48 moved the window a pixel on a refused
-  # maximize and failed to start 1 time in 3 here, not yet looked into: said, not passed.
-  local version && version=$(gnome-shell --version | grep -o '[0-9]*' | head -n1)
-  [ "$version" == 43 ] || { echo "SKIP: the GNOME row is made for GNOME Shell 43, not $version" && exit 77; }
   start_session DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/gnome/system" GSETTINGS_BACKEND=memory
   spawn "${desktop[@]}" dbus-daemon --session --nofork --address="unix:path=$home/system" >/dev/null 2>&1
   # Where systemd's seats are but no logind answers (a container), the shell would end at once.
