@@ -158,10 +158,6 @@ start_session() {
 # GNOME Shell, in its unsafe mode, which lets the helper ask where windows are and log their sizes.
 start_gnome() {
   need gnome-shell dbus-daemon gdbus wl-copy
-  # Made against GNOME 43 (Debian 12). Debian 13's GNOME 48 moved the window a pixel on a refused
-  # maximize and failed to start 1 time in 3 here, not yet looked into: said, not passed.
-  local version && version=$(gnome-shell --version | grep -o '[0-9]*' | head -n1)
-  [ "$version" == 43 ] || { echo "SKIP: the GNOME row is made for GNOME Shell 43, not $version" && exit 77; }
   start_session DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/gnome/system" GSETTINGS_BACKEND=memory
   spawn "${desktop[@]}" dbus-daemon --session --nofork --address="unix:path=$home/system" >/dev/null 2>&1
   # Where systemd's seats are but no logind answers (a container), the shell would end at once.
@@ -170,11 +166,11 @@ start_gnome() {
   wait_for 5 test -S "$home/system" || fail "no system bus for GNOME"
   spawn "${seats[@]}" "${desktop[@]}" gnome-shell --headless --wayland --no-x11 --unsafe-mode \
     --virtual-monitor 1280x800 --wayland-display wayland-1 >"$work/desktop.log" 2>&1
-  # It ends its start in the overview, where keys go to its search, and new windows get no focus.
-  # No key repeats, as under sway.
+  # It ends its start in the overview, where keys go to its search, and new windows get no focus: hidden
+  # after the start (GNOME 48's never ends if hidden before laid out). No key repeats, as under sway.
   wait_for 20 eval 'gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Eval \
-    "Main.overview.hide(); new imports.gi.Gio.Settings({schema_id: \"org.gnome.desktop.peripherals.keyboard\"})
-    .set_boolean(\"repeat\", false); !Main.layoutManager._startingUp && !Main.overview.visible" |
+    "new imports.gi.Gio.Settings({schema_id: \"org.gnome.desktop.peripherals.keyboard\"}).set_boolean(\"repeat\",
+    false); !Main.layoutManager._startingUp && (Main.overview.hide(), !Main.overview.visible)" |
     grep -qF "(true, '"'"'true'"'"')"' || fail "GNOME Shell did not start: $(tail -n 3 "$work/desktop.log")"
   start_helper gnome
   clipboard() { helper clipboard; }
