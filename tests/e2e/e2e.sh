@@ -95,8 +95,8 @@ start_x11() {
     report=$(cat "$work/close.out") && echo "  close on $row: ${report//$'\n'/ }"
     [ "$status" -eq 0 ] || fail "Kelvorin ended with status $status"
     read -r _ x0 y0 w0 h0 _ x1 y1 _ w1 h1 _ configures <<<"${report//$'\n'/ }"
-    # Down, right and smaller: past the screen's width alone; a manager keeps it on the screen.
-    ((x1 > x0 && y1 > y0 && w1 < w0 && h1 < h0 && configures > 200 &&
+    # Down, right and much smaller: past the screen's width alone; a manager keeps it on the screen.
+    ((x1 > x0 && y1 > y0 && 4 * w1 < w0 && 2 * h1 < h0 && configures > 200 &&
       (${#window_manager_pid} ? x1 > x0 + 400 && y1 > y0 + 400 : y1 > 1280))) ||
       fail "the window went from $x0,$y0 (${w0}x$h0) to $x1,$y1 (at least ${w1}x$h1) in $configures steps"
     close_tooltip=
