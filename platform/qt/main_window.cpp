@@ -132,9 +132,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     textBox1_->setToolTip({});
     label1_->setToolTip({});
-    // A typed text is settled at the end; settled meanwhile, it would wait for the display
-    // server inside a step of the animation.
-    settle_.stop();
     host_.Closing();
     event->accept();
 }
