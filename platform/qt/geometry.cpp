@@ -123,7 +123,7 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
     const QRect frame = Frame();
     switch (extent) {
     case Extent::Top:
-    case Extent::Left:
+    case Extent::Left: {
         // A Wayland client cannot place its window, and Qt would report the move as done.
         if (OnWayland()) {
             throw PlatformError("the display server places this window");
@@ -134,12 +134,21 @@ void MainWindow::WriteWindow(Extent extent, float twips) {
             throw PlatformError("the window manager keeps the window from going further");
         }
         AwaitOutstanding(true);
-        move(extent == Extent::Left ? value : frame.x(), extent == Extent::Top ? value : frame.y());
+        // Qt sends nothing for a place it believes the window has reached: a move that a window
+        // manager dropped (a stalled one, seen under openbox) would keep the window where it is.
+        const QPoint place(extent == Extent::Left ? value : frame.x(),
+                           extent == Extent::Top ? value : frame.y());
+        if (pos() == place) {
+            windowHandle()->setFramePosition(place);
+        } else {
+            move(place);
+        }
         if (!CarriedOut(extent, value)) {
             (extent == Extent::Left ? refusedLeft_ : refusedTop_) = value;
             throw PlatformError("the window manager did not move the window");
         }
         return;
+    }
     case Extent::Width:
     case Extent::Height: {
         // The request is for the outer size; the frame's share of it stays as it is.
