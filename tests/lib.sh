@@ -1,7 +1,5 @@
-# Sourced by the tests that need a desktop: start_xvfb gives the script an Xvfb of its own (which,
-# as a desktop's, does not reset when its last client leaves), start_wine a fresh Wine prefix in
-# $BUILD, spawn a command in the background; when the script ends, each is stopped by its own pid.
-# A check runs a command, prints its name, and counts a failure with its output; finish sums up.
+# Sourced by the tests that need a desktop: start_xvfb, start_wine (a fresh prefix in $BUILD) and
+# spawn start what the script stops by pid when it ends; check runs a named check, finish sums up.
 pids=() failures=0 && trap stop_all EXIT
 check() { # name command...
   local name=$1 && shift
@@ -43,9 +41,8 @@ start_xvfb() {
   read -r -t 10 -u 3 display || { echo "FAIL Xvfb did not start" >&2 && exit 1; }
   export DISPLAY=":$display"
 }
-# For the end-to-end scripts: skips without a tool; a mark in the environment of the program and
-# of what it leaves names our processes, another the desktop's and what it starts on its own (a
-# service its bus started); fail shows what the program wrote to stderr.
+# For e2e.sh: a mark in the environment names our processes, another the desktop's (and what its bus
+# starts); fail shows what the program wrote to stderr.
 need() { for t; do command -v "$t" >/dev/null || { echo "SKIP: $t is not installed" && exit 77; }; done; }
 mark="KELVORIN_E2E_RUN=$$.$RANDOM" desktop_mark="KELVORIN_E2E_DESKTOP=$$.$RANDOM"
 running() { local state && state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ "$state" != Z ]; }
@@ -57,9 +54,7 @@ start_e2e() { # the program's stderr and runtime folder, in a folder that goes w
     2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
   mkdir -m 700 "$work/runtime" && touch "$work/kelvorin.err" && export XDG_RUNTIME_DIR="$work/runtime"
 }
-# Holds the program in gdb where it reaches FUNCTION, and runs gdb's COMMANDs there (detach, to let
-# it go on).
-hold_at() { # FUNCTION COMMAND...
+hold_at() { # FUNCTION COMMAND...: holds the program in gdb there and runs the commands (detach: go on)
   local function=$1 commands=() && shift && rm -f "$work/armed"
   for command; do commands+=(-ex "$command"); done
   timeout 60 gdb -q -batch -p "$kelvorin" -ex "break $function" -ex "shell touch $work/armed" \

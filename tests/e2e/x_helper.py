@@ -3,8 +3,6 @@
   x_helper.py close WINDOW       closes it as a window manager does (WM_DELETE_WINDOW), then
                                  reports where it went until it was destroyed, also when read late
   x_helper.py clipboard-manager  takes the clipboard over when its owner ends (SAVE_TARGETS)
-  x_helper.py multiple           asks for the clipboard's text and an image at once (MULTIPLE):
-                                 the size of each answer, or "refused"
 """
 import select, signal, sys
 
@@ -77,22 +75,7 @@ def clipboard_manager():
         d.flush()
 
 
-def multiple():
-    window = root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
-    asked = [atom("UTF8_STRING"), atom("TEXT_HERE"), atom("image/png"), atom("IMAGE_HERE")]
-    window.change_property(atom("PAIRS"), atom("ATOM_PAIR"), 32, asked)
-    window.convert_selection(atom("CLIPBOARD"), atom("MULTIPLE"), atom("PAIRS"), X.CurrentTime)
-    while (e := d.next_event()).type != X.SelectionNotify:
-        pass
-    if e.property == X.NONE:
-        sys.exit("MULTIPLE refused")
-    pairs = window.get_full_property(atom("PAIRS"), X.AnyPropertyType).value
-    for target, answer in zip(pairs[::2], pairs[1::2]):
-        value = answer and window.get_full_property(answer, X.AnyPropertyType)
-        print(d.get_atom_name(target), len(value.value) if value else "refused")
-
-
 if sys.argv[1] == "close":
     close(d.create_resource_object("window", int(sys.argv[2], 0)))
 else:
-    {"clipboard-manager": clipboard_manager, "multiple": multiple}[sys.argv[1]]()
+    clipboard_manager()
