@@ -50,7 +50,7 @@ ours() { for p in $(grep -lxzs "$mark" /proc/[0-9]*/environ | cut -d/ -f3 || tru
 ours_named() { for p in $(ours); do printf '%s (%s) ' "$p" "$(tr '\0' ' ' 2>/dev/null <"/proc/$p/cmdline")"; done; }
 fail() { echo "FAIL${platform:+ ($platform)}: $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
 start_e2e() { # the program's stderr and runtime folder, in a folder that goes with the script
-  work=$(mktemp -d) && trap 'kill $(ours) $(grep -lxzs "$desktop_mark" /proc/[0-9]*/environ | cut -d/ -f3) \
+  work=$(mktemp -d) && trap '[ ! -d "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null; kill $(ours) $(grep -lxzs "$desktop_mark" /proc/[0-9]*/environ | cut -d/ -f3) \
     2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
   mkdir -m 700 "$work/runtime" && touch "$work/kelvorin.err" && export XDG_RUNTIME_DIR="$work/runtime"
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One scenario for every desktop, driven from outside as a user would. e2e.sh PROGRAM ROW: openbox
-# (with a clipboard manager) or bare-x on Xvfb; wayland or xwayland under sway; gnome; kwin. Each
-# desktop is a driver of the same verbs, plus steps of its own.
+# (with a clipboard manager), bare-x or wine (Kelvorin.exe, in $WINEPREFIX if set) on Xvfb; wayland
+# or xwayland under sway; gnome; kwin. Each desktop is a driver of the same verbs, plus steps of its own.
 set -Eeuo pipefail
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR # a step that failed without a word
 program=$1 row=$2 scale=${QT_SCALE_FACTOR:-1} && unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
@@ -39,9 +39,15 @@ input type:keyboard repeat_rate 0\n' "$([ "$row" == wayland ] && echo disable ||
 # An Xvfb of its own, under openbox with a clipboard manager (x_helper.py's), or bare.
 start_x11() {
   x_helper=$here/x_helper.py && platform=xcb paste="xclip -o -selection clipboard"
-  need Xvfb xdotool xclip $([ "$row" == bare-x ] || echo openbox)
+  need Xvfb xdotool xclip $([ "$row" != openbox ] || echo openbox) $([ "$row" != wine ] || echo wine)
   /usr/bin/python3 -c 'import Xlib' 2>/dev/null || { echo "SKIP: python3-xlib is not installed"; exit 77; }
   start_xvfb && window_manager_pid=
+  if [ "$row" == wine ]; then # Wine's services run before the program's, as the desktop's
+    [ -d "${WINEPREFIX:-}" ] || BUILD=$work start_wine
+    env "$desktop_mark" wineserver -p && env "$desktop_mark" wine wineboot >/dev/null 2>&1
+    runner=(wine)
+    marked() { [[ $1 == *ExcludeClipboardContentFromMonitorProcessing* ]]; }
+  fi
   if [ "$row" == openbox ]; then
     spawn openbox >/dev/null 2>&1 && window_manager_pid=$!
     wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
@@ -94,7 +100,9 @@ start_x11() {
     [ "$status" -eq 0 ] || fail "Kelvorin ended with status $status"
     read -r _ x0 y0 w0 h0 _ x1 y1 _ w1 h1 _ configures <<<"${report//$'\n'/ }"
     # Down, right and much smaller: past the screen's width alone; a manager keeps it on the screen.
-    ((x1 > x0 && y1 > y0 && 4 * w1 < w0 && 2 * h1 < h0 && configures > 200 &&
+    # Windows keeps a window with a title bar as wide as the bar's buttons.
+    local narrower=$([ "$row" == wine ] && echo 1 || echo 4)
+    ((x1 > x0 && y1 > y0 && narrower * w1 < w0 && 2 * h1 < h0 && configures > 200 &&
       (${#window_manager_pid} ? x1 > x0 + 400 && y1 > y0 + 400 : y1 > 1280))) ||
       fail "the window went from $x0,$y0 (${w0}x$h0) to $x1,$y1 (at least ${w1}x$h1) in $configures steps"
     close_tooltip=
@@ -138,6 +146,7 @@ start_x11() {
     close_tooltip=tooltip
   }
   empty_box() { step "emptying the box" clipboard_is "" xdotool key ctrl+a BackSpace; }
+  [ "$row" != wine ] || unset -f own_steps left_after_end
 }
 
 # A desktop's home and session bus, marked as ours (VARIABLE=VALUE: more of its environment).
@@ -209,13 +218,15 @@ fi
 # XWayland takes a number that is free in the shared /tmp's lock files, and its socket is the one here.
 [ -z "${KELVORIN_E2E_NAMESPACED:-}" ] ||
   { mkdir -p -m 1777 /tmp/.X11-unix && mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix; }
-start_e2e && paste="wl-paste -n"
+start_e2e && paste="wl-paste -n" runner=()
 
 # The verbs that Wayland desktops share; a driver's own replace them when it starts.
-seen() { # the text, and whether it is marked for histories: sway's bridge from X passes CopyQ's only
+seen() { # the text, and " (marked)" if marked for clipboard histories to pass over
   local types && types=$(types) || true
-  echo "$(clipboard)$([[ $types == *application/x-copyq-hidden* &&
-    ($row == xwayland || $types == *x-kde-passwordManagerHint*) ]] && echo ' (marked)')"
+  echo "$(clipboard)$(marked "$types" && echo ' (marked)')"
+}
+marked() { # Klipper's mark and CopyQ's; sway's bridge from X passes CopyQ's only
+  [[ $1 == *application/x-copyq-hidden* && ($row == xwayland || $1 == *x-kde-passwordManagerHint*) ]]
 }
 seen_is() { [ "$(seen)" == "$1" ]; }
 copy() { spawn wl-copy --foreground -- "$(printf "$1")" && wait_for 5 clipboard_is "$(printf "$1")" || fail "wl-copy did not copy"; }
@@ -233,7 +244,7 @@ first_key() {
   fail "typing '$1' gave '$(seen)'"
 }
 start_kelvorin() {
-  spawn env "$mark" QT_QPA_PLATFORM="$platform" "$program" 2>>"$work/kelvorin.err" && kelvorin=$!
+  spawn env "$mark" QT_QPA_PLATFORM="$platform" "${runner[@]}" "$program" 2>>"$work/kelvorin.err" && kelvorin=$!
   window "$kelvorin" >/dev/null || fail "no Kelvorin window"
 }
 # Closed as a user does, the window goes within 3 s after 20 sizes at least, down to a line (KWin
@@ -278,7 +289,7 @@ copy_at_the_end() { # COPY SEEN
 }
 
 case $row in
-openbox | bare-x) start_x11 ;;
+openbox | bare-x | wine) start_x11 ;;
 gnome) start_gnome ;;
 kwin) start_kwin ;;
 *) start_sway ;;
@@ -301,7 +312,8 @@ echo "  seen: each key's text marked, then $word unmarked; $scrambled"
 
 echo "$row/$platform: a key, Ctrl+Z twice, a copy and a delete, a cut, a paste, Do three times"
 step "typing after Do" seen_is "$scrambled! (marked)" key '!'
-step "Ctrl+Z after typing" clipboard_is "$scrambled" key ctrl z
+# Windows' box has one undo, which takes the typing and Do back together.
+[ "$row" == wine ] || step "Ctrl+Z after typing" clipboard_is "$scrambled" key ctrl z
 step "Ctrl+Z after Do" clipboard_is "$word" key ctrl z
 # A copy and, once the compositor has echoed it, a delete: no cut, the box's change is copied.
 step "Ctrl+C" clipboard_is llo eval 'key End && key shift Left Left Left && key ctrl c'
