@@ -65,18 +65,6 @@ TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
     }
 }
 
-// Steps that the desktop has not carried out yet do not end the close; refused ones do.
-TEST(Form1Test, ACloseGoesOnPastBusyStepsAndEndsAtRefusedOnes) {
-    for (const bool busy : {true, false}) {
-        FakeDesktop desktop;
-        desktop.busy = busy;
-        desktop.Fail(Op::WriteWindow, 0, 8); // two whole cycles
-        Form1 form{desktop, desktop};
-        form.Form1_Close();
-        EXPECT_EQ(desktop.window[0] > desktop.screenWidth, busy);
-    }
-}
-
 // A keystroke or paste past the limit loses only the insertion's tail, whole characters at a
 // time, wherever the cursor is; also when the insertion repeats what follows the cursor.
 TEST(WindowHostTest, AnInsertionPastTheLimitKeepsAllTheBoxHeld) {
