@@ -65,46 +65,6 @@ TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
     }
 }
 
-// A keystroke or paste past the limit loses only the insertion's tail, whole characters at a
-// time, wherever the cursor is; also when the insertion repeats what follows the cursor.
-TEST(WindowHostTest, AnInsertionPastTheLimitKeepsAllTheBoxHeld) {
-    const std::u16string pieces[] = {u"a",
-                                     u"c",
-                                     u"e\u0301",
-                                     u"\U0001F44D\U0001F3FD",
-                                     u"\U0001F1E9\U0001F1EA",
-                                     u"\u1112\u1161\u11AB"};
-    std::mt19937 engine(7);
-    const auto draw = [&](std::size_t units) {
-        std::u16string text;
-        while (text.size() < units) {
-            text += pieces[engine() % std::size(pieces)];
-        }
-        return text;
-    };
-    for (int run = 0; run < 3000; ++run) {
-        const std::size_t limit = run % 300 == 0 ? 32767 : 1 + engine() % 30;
-        const std::size_t size = limit - std::min<std::size_t>(limit, engine() % 3); // or full
-        const std::u16string held(CutAtCharacter(draw(size), size));
-        std::size_t pos = 0;
-        for (std::size_t k = engine() % 40; k > 0 && pos < held.size(); --k) {
-            pos += ClusterLength(held, pos);
-        }
-        const std::u16string tail = held.substr(pos);
-        const std::u16string typed =
-            run % 2 ? draw(1 + engine() % 6) : tail.substr(0, ClusterLength(tail, 0)) + u"c";
-        const std::u16string before = held.substr(0, pos) + typed;
-        std::u16string text = before + tail;
-        const std::size_t cut = InsertionCut(text, before.size(), held, limit);
-        text.erase(cut, before.size() - cut);
-        const std::size_t fits = pos + std::min(typed.size(), limit - held.size());
-        const std::size_t kept = std::max(pos, CutAtCharacter(before, fits).size());
-        EXPECT_EQ(Text(CutAtCharacter(text, limit)),
-                  held.substr(0, pos) + typed.substr(0, kept - pos) + tail)
-            << "run " << run;
-    }
-}
-
 // A line of Unicode's test files as UTF-16, and the breaks it marks with a '\u00F7', in code units.
 std::u16string FromTestLine(const std::string& line, std::vector<std::size_t>& breaks) {
     std::istringstream fields(line.substr(0, line.find_first_of(";#")));

@@ -268,6 +268,27 @@ inline std::string Check(const Scenario& s) {
     expect(t.Count(Op::EndProgram) == 1 && host.Ended() != t.Fails(Op::EndProgram, 0) &&
                (!host.Ended() || (t.calls.size() == calls && host.ReadText() == shown)),
            "The host did not end once, or reacted after the end. ");
+
+    // A keystroke or paste into a box with 0 to 2 units of room loses only its own tail, whole
+    // characters at a time, wherever the cursor is; also when it repeats what follows the cursor.
+    const std::size_t k = n * (s.text.size() % 4) / 3; // the characters before the cursor
+    const std::size_t limit = s.text.size() + s.desktop.draws.size() % 3;
+    std::u16string head;
+    for (std::size_t i = 0; i < k; ++i) {
+        head += input[i];
+    }
+    const std::u16string tail = s.text.substr(head.size());
+    for (const std::u16string& typed : {(k < n ? input[k] : u"") + u"c", s.text}) {
+        const std::u16string before = head + typed;
+        std::u16string text = before + tail;
+        const std::size_t cut = InsertionCut(text, before.size(), s.text, limit);
+        text.erase(cut, before.size() - cut);
+        const std::size_t fits = head.size() + std::min(typed.size(), limit - s.text.size());
+        const std::size_t kept = std::max(head.size(), CutAtCharacter(before, fits).size());
+        expect(CutAtCharacter(text, limit) ==
+                   Text(head + typed.substr(0, kept - head.size()) + tail),
+               "An insertion past the limit lost other than its own tail's characters. ");
+    }
     return broke;
 }
 
