@@ -269,16 +269,13 @@ inline std::string Check(const Scenario& s) {
                (!host.Ended() || (t.calls.size() == calls && host.ReadText() == shown)),
            "The host did not end once, or reacted after the end. ");
 
-    // A keystroke or paste into a box with 0 to 2 units of room loses only its own tail, whole
-    // characters at a time, wherever the cursor is; also when it repeats what follows the cursor.
-    const std::size_t k = n * (s.text.size() % 4) / 3; // the characters before the cursor
-    const std::size_t limit = s.text.size() + s.desktop.draws.size() % 3;
-    std::u16string head;
-    for (std::size_t i = 0; i < k; ++i) {
-        head += input[i];
-    }
+    // A keystroke or paste at the cursor (between head and tail), into a box with 0 to 2 units of
+    // room, loses only its own tail, whole characters at a time; also when it repeats the tail.
+    const std::u16string head(CutAtCharacter(s.text, s.text.size() * (n % 4) / 3));
     const std::u16string tail = s.text.substr(head.size());
-    for (const std::u16string& typed : {(k < n ? input[k] : u"") + u"c", s.text}) {
+    const std::u16string next(tail.substr(0, tail.empty() ? 0 : ClusterLength(tail, 0)));
+    const std::size_t limit = s.text.size() + s.desktop.draws.size() % 3;
+    for (const std::u16string& typed : {next + u"c", s.text}) {
         const std::u16string before = head + typed;
         std::u16string text = before + tail;
         const std::size_t cut = InsertionCut(text, before.size(), s.text, limit);
