@@ -58,13 +58,10 @@ class MainWindowTest : public QObject {
         QCOMPARE(QFontInfo(command()->font()).family(), QStringLiteral("Liberation Sans"));
     }
 
-    void tabGoesRoundBoxAndDoAndSpaceClicksOnceGivingTheFocusBack() {
+    void tabToDoAndSpaceClicksOnceGivingTheFocusBack() {
         box()->setText(QStringLiteral("abc"));
         QSignalSpy claims(QGuiApplication::clipboard(), &QClipboard::dataChanged);
-        for (QWidget* next : std::initializer_list<QWidget*>{command(), box(), command()}) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget(), next);
-        }
+        QTest::keyClick(box(), Qt::Key_Tab);
         QTest::keyClick(command(), Qt::Key_Space);
         QCOMPARE(claims.count(), 1);
         QCOMPARE(QApplication::focusWidget(), box());
