@@ -1,5 +1,6 @@
 #include "invariants.h"
 #include "platform/clock_random.h"
+#include "scrambler/scrambler.h"
 
 #include <gtest/gtest.h>
 
@@ -32,19 +33,11 @@ TEST(PropertyTest, InvariantsHoldOnRandomTextsDrawsFailuresAndWindows) {
         std::generate(bytes.begin(), bytes.end(), [&] { return std::uint8_t(engine()); });
         ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << run;
     }
-    // The most characters a scramble takes, and one more, as letters with an accent: each is one.
-    for (const std::size_t slots : {Scrambler::kMaxSlots, Scrambler::kMaxSlots + 1}) {
-        run = std::to_string(slots) + " accented letters";
-        std::vector<std::uint8_t> bytes(9 + 2 * slots);
-        for (std::size_t i = 9; i < bytes.size(); i += 2) {
-            bytes[i + 1] = 0x07; // before it, 0: no failures, one draw of 0; then the letter a
-        }
-        ASSERT_EQ(Check(Scenario(bytes.data(), bytes.size())), "") << run;
-    }
     std::set_terminate(previous);
 }
 
-// The outcomes that the draws fix; a draw outside [0, 1) stops the click before the first write.
+// The outcomes that the draws fix; a draw outside [0, 1), or more characters than a scramble
+// takes, stops the click before the first write.
 TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
     const struct {
         std::u16string text;
@@ -55,6 +48,7 @@ TEST(ScrambleTextTest, WritesTheEmptyTextThenEachPrefixOfTheResult) {
         {u"abcd", {2.0f}, {}},
         {u"abcd", {-0.5f}, {}},
         {u"abcd", {NAN}, {}},
+        {std::u16string(Scrambler::kMaxSlots + 1, u'a'), {0.0f}, {}},
     };
     for (const auto& row : rows) {
         FakeDesktop box;
