@@ -39,12 +39,12 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
     std::vector<Op> calls;
     std::size_t injected = 0, budget = std::size_t(-1); // the failures thrown; the calls allowed
     bool busy = false; // the failures are steps not carried out yet, rather than refused
+    // For each operation, the first of its calls to fail, counted from 0, and how many fail.
+    std::array<std::pair<std::size_t, std::size_t>, Index(Op::Count_)> failures{};
 
-    // Fails the operation's calls number `after` to `after + n - 1`, counted from 0.
-    void Fail(Op op, std::size_t after, std::size_t n) { failures_[Index(op)] = {after, n}; }
     std::size_t Count(Op op) const { return counts_[Index(op)]; }
     bool Fails(Op op, std::size_t nth) const {
-        const auto [after, times] = failures_[Index(op)];
+        const auto [after, times] = failures[Index(op)];
         return nth >= after && nth - after < times;
     }
 
@@ -99,7 +99,6 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
         }
     }
 
-    std::array<std::pair<std::size_t, std::size_t>, Index(Op::Count_)> failures_{};
     std::array<std::size_t, Index(Op::Count_)> counts_{};
 };
 
@@ -122,11 +121,10 @@ struct Scenario {
             const unsigned first = next(), times = next() | (desktop.busy ? 32u : 0u);
             // The first calls most often, then each of the next ones, then steps into long texts;
             // one schedule in eight fails for good.
-            desktop.Fail(op,
-                         first < 64    ? first % 4
-                         : first < 192 ? first - 64
-                                       : (first - 192) * 1024,
-                         times < 32 ? std::size_t(-1) : times - 31);
+            desktop.failures[Index(op)] = {first < 64    ? first % 4
+                                           : first < 192 ? first - 64
+                                                         : (first - 192) * 1024,
+                                           times < 32 ? std::size_t(-1) : times - 31};
             restorable = restorable && !(op == Op::WriteText && times != 32);
         }
         static constexpr float kOdd[] = {NAN, INFINITY, -INFINITY, -1e30f};
