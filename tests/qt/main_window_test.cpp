@@ -85,13 +85,7 @@ class MainWindowTest : public QObject {
         box()->setSelection(6, 5);
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, {}, box()->mapToGlobal(QPoint()));
         QApplication::sendEvent(box(), &menu);
-        QWidget* popup = QApplication::activePopupWidget();
-        for (QAction* action : popup->actions()) {
-            if (action->text().startsWith(QStringLiteral("Cu&t"))) {
-                action->trigger();
-            }
-        }
-        popup->close();
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_T); // its Cu&t
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("world"));
         QCOMPARE(box()->text(), QStringLiteral("hello "));
     }
