@@ -31,11 +31,11 @@ template <class Enum> constexpr std::size_t Index(Enum e) { return static_cast<s
 class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSource {
   public:
     std::u16string text, clipboard;
-    std::array<float, 4> window{300, 300, 4800, 1800}; // top, left, width, height: as Extent
-    float screenWidth = 900, minimumSize = 0;          // a smaller width or height is refused
-    std::vector<float> draws{0.0f};                    // handed out in turn, over and over
-    std::function<void()> onChange;     // after each changing write, and as ShowText's echo
-    std::vector<std::u16string> writes; // each text written, in order, while it is short
+    std::array<float, 4> window{};          // top, left, width, height: as Extent
+    float screenWidth = 0, minimumSize = 0; // a smaller width or height is refused
+    std::vector<float> draws;               // handed out in turn, over and over
+    std::function<void()> onChange;         // after each changing write, and as ShowText's echo
+    std::vector<std::u16string> writes;     // each text written, in order, while it is short
     std::vector<Op> calls;
     std::size_t injected = 0, budget = std::size_t(-1); // the failures thrown; the calls allowed
     bool busy = false; // the failures are steps not carried out yet, rather than refused
@@ -60,9 +60,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
         changes ? Changed() : void();
     }
     void TakeFocus() override { Enter(Op::TakeFocus); }
-    float ReadWindow(Extent extent) override {
-        return Enter(Op::ReadWindow), window[Index(extent)];
-    }
+    float ReadWindow(Extent e) override { return Enter(Op::ReadWindow), window[Index(e)]; }
     void WriteWindow(Extent extent, float twips) override {
         Enter(Op::WriteWindow);
         if ((extent == Extent::Width || extent == Extent::Height) && twips < minimumSize) {
@@ -134,7 +132,6 @@ struct Scenario {
         desktop.screenWidth = float(next() % 64) * 30.0f;
         desktop.minimumSize = float(next()) * 10.0f;
         static constexpr float kBroken[] = {2.0f, -0.5f, NAN}; // a source that breaks its promise
-        desktop.draws.clear();
         for (unsigned count = next() % 16 + 1; count > 0; --count) {
             const unsigned bits = next() << 8 | next();
             desktop.draws.push_back(bits < 0xFFFD ? float(bits) * 0x1p-16f
