@@ -169,8 +169,8 @@ inline std::vector<std::u16string> Clusters(Text text) {
 
 template <class Items> Items Sorted(Items items) { return std::ranges::sort(items), items; }
 
-// Plays the run on Form1 over the desktop in memory (a click, then the close), then on a
-// WindowHost with such a desktop as its toolkit. Returns what broke, or nothing.
+// Plays the run on Form1 over the desktop in memory (a click, then the close), on a WindowHost
+// with such a desktop as its toolkit, and types past a limit into its text. Returns what broke.
 inline std::string Check(const Scenario& s) {
     std::string broke;
     const auto expect = [&](bool holds, const char* what) { broke += holds ? "" : what; };
@@ -260,7 +260,7 @@ inline std::string Check(const Scenario& s) {
            "The host did not end once, or reacted after the end. ");
 
     // A keystroke or paste at the cursor (between head and tail), into a box with 0 to 2 units of
-    // room, loses only its own tail, whole characters at a time; also when it repeats the tail.
+    // room, loses only its own tail, whole characters at a time, also when it repeats what follows.
     const std::u16string head(CutAtCharacter(s.text, s.text.size() * (n % 4) / 3));
     const std::u16string tail = s.text.substr(head.size());
     const std::u16string next(tail.substr(0, tail.empty() ? 0 : ClusterLength(tail, 0)));
