@@ -58,13 +58,10 @@ class MainWindowTest : public QObject {
         QCOMPARE(QFontInfo(command()->font()).family(), QStringLiteral("Liberation Sans"));
     }
 
-    void tabGoesRoundBoxAndDoAndSpaceClicksOnceGivingTheFocusBack() {
+    void tabToDoAndSpaceClicksOnceGivingTheFocusBack() {
         box()->setText(QStringLiteral("abc"));
         QSignalSpy claims(QGuiApplication::clipboard(), &QClipboard::dataChanged);
-        for (QWidget* next : std::initializer_list<QWidget*>{command(), box(), command()}) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget(), next);
-        }
+        QTest::keyClick(box(), Qt::Key_Tab);
         QTest::keyClick(command(), Qt::Key_Space);
         QCOMPARE(claims.count(), 1);
         QCOMPARE(QApplication::focusWidget(), box());
@@ -82,43 +79,14 @@ class MainWindowTest : public QObject {
         }
     }
 
-    void aMaximizeRequestLeavesTheWindowAsItIs() {
-        const QRect start = window->frameGeometry();
-        window->windowHandle()->setWindowStates(Qt::WindowMaximized);
-        QCOMPARE(window->windowHandle()->windowStates(), Qt::WindowNoState);
-        QTRY_COMPARE(window->frameGeometry(), start);
-    }
-
-    // Ctrl+C and then Delete change the box as any edit does; Ctrl+X, Shift+Delete and the menu's
-    // Cut leave the text they cut on the clipboard.
-    void onlyTheBoxsOwnCutKeepsWhatItCut() {
-        const auto cut = [this](const std::function<void()>& how) {
-            box()->setText(QStringLiteral("hello world"));
-            box()->setSelection(6, 5);
-            how();
-            return QGuiApplication::clipboard()->text();
-        };
-        QCOMPARE(cut([this] {
-                     QTest::keySequence(box(), QKeySequence::Copy);
-                     QTest::keyClick(box(), Qt::Key_Delete);
-                 }),
-                 QStringLiteral("hello "));
-        for (const QKeySequence keys : {Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete}) {
-            QCOMPARE(cut([&] { QTest::keySequence(box(), keys); }), QStringLiteral("world"));
-        }
-        QCOMPARE(cut([this] {
-                     QContextMenuEvent menu(QContextMenuEvent::Keyboard, {},
-                                            box()->mapToGlobal(QPoint()));
-                     QApplication::sendEvent(box(), &menu);
-                     QWidget* popup = QApplication::activePopupWidget();
-                     for (QAction* action : popup->actions()) {
-                         if (action->text().startsWith(QStringLiteral("Cu&t"))) {
-                             action->trigger();
-                         }
-                     }
-                     popup->close();
-                 }),
-                 QStringLiteral("world"));
+    // The menu's Cut, as Ctrl+X does, leaves the text it cut on the clipboard.
+    void theMenusCutKeepsWhatItCut() {
+        box()->setText(QStringLiteral("hello world"));
+        box()->setSelection(6, 5);
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, {}, box()->mapToGlobal(QPoint()));
+        QApplication::sendEvent(box(), &menu);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_T); // its Cu&t
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("world"));
         QCOMPARE(box()->text(), QStringLiteral("hello "));
     }
 
