@@ -7,7 +7,7 @@ set -euo pipefail
 export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/../.."
 BUILD="$PWD/build/windows" && EXE="$PWD/build/windows/Kelvorin.exe" && W="$BUILD/wine-test"
-P="$BUILD/tests/kelvorin_probe.exe" && mkdir -p "$W" && . tests/lib.sh
+P="$BUILD/tests/kelvorin_probe.exe" && rm -rf "$W" && mkdir -p "$W" && . tests/lib.sh
 
 # shellcheck disable=SC2059 # the notice's \u escapes are meant to be expanded
 notice=$(printf "$(grep -A1 'kMakersNotice =' window/form1_design.h | sed -n 's/.*u"\(.*\)".*/\1/p')")
@@ -21,11 +21,12 @@ check "icon; manifest: common controls 6, asInvoker, PerMonitorV2" same \
 
 start_xvfb
 start_wine
-probe() { timeout 20 wine "$P" "$@" 2>/dev/null | tr -d '\r' || true; }
+utf8() { iconv -f UTF-16LE -t UTF-8 "$@" | tr -d '\r'; } # the probe's output
+probe() { timeout 20 wine "$P" "$@" 2>/dev/null | utf8 || true; }
 look() { probe | awk -v re="^($1)" '$0 ~ re' | paste -sd' '; } # the probe's lines that start so, joined
 clipboard_when() { wait_for 5 clipboard_is "$1" || true && clipboard; } # it holds $1, or 5 s on
 click_do() { xdotool mousemove --window "$wid" 152 60 click 1; } # Do: 80,48, 145 x 25, client area
-hold() { exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!") && wait_for 10 grep -q held "$W/hold"; }
+hold() { rm -f "$W/hold" && exec 4> >(exec wine "$P" hold >"$W/hold" 2>/dev/null) && pids+=("$!") && wait_for 10 test -s "$W/hold"; }
 
 spawn wine "$EXE" 2>/dev/null && app=$!
 wid=$(timeout 20 xdotool search --sync --limit 1 --name '^Kelvorin$') || { echo "FAIL no window" >&2 && exit 1; }
@@ -37,13 +38,13 @@ check "layout, the focus in the box, the box empty" same \
 # pause, a click of Do. Each keystroke's text is marked for histories to pass over, the word after
 # the pause is placed once more unmarked, the click's result once, unmarked: 10 updates, 2 unmarked.
 spawn wine "$P" listen >"$W/updates" 2>/dev/null && listener=$!
-wait_for 10 grep -q listening "$W/updates"
+wait_for 10 test -s "$W/updates"
 xdotool windowfocus --sync "$wid" type --delay 150 Kelvorin
 sleep 1.5 && click_do && sleep 0.5
 scrambled=$(look text | cut -c6-) && kill "$listener" # it would read the long text below from X, slowly
 check "a history sees the keystrokes marked, the word and the click's new order unmarked" same \
   "listening$(printf ' marked%.0s' {1..8}) unmarked Kelvorin unmarked $scrambled reordered" \
-  "$(tr -d '\r' <"$W/updates" | paste -sd' ') $(reordered "$scrambled" Kelvorin && echo reordered)"
+  "$(utf8 "$W/updates" | paste -sd' ') $(reordered "$scrambled" Kelvorin && echo reordered)"
 xdotool type '!' && typed=$(clipboard_when "$scrambled!") && xdotool key ctrl+z
 undone=$(clipboard_when Kelvorin) && xdotool key Tab space && sleep 0.5
 check "typing goes on after Do (the focus is back); Ctrl+Z takes it back with the click; Tab, Space: Do" same \
