@@ -1,6 +1,6 @@
 // Looks into the running Kelvorin window from another process for tests/wine/run.sh, since Wine
 // draws the controls inside one X window where X tools cannot see them. Prints, as UTF-16:
-//   probe          the focus, the client size, the controls' rectangles, tooltips shown, the text
+//   probe          the client size, each control's id and rectangle, tooltips shown, the box's text
 //   probe listen   "listening", then each clipboard update as a history sees it: "marked" (it
 //                  passes over it) or "unmarked TEXT"
 //   probe hold     "held", then holds the clipboard open until its standard input ends
@@ -88,10 +88,6 @@ int main(int argc, char** argv) {
         ShowWindow(form, std::stoi(argv[2]));
         return 0;
     }
-    GUITHREADINFO gui{};
-    gui.cbSize = sizeof(gui);
-    GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &gui);
-    std::wprintf(L"focus %d\n", gui.hwndFocus ? GetDlgCtrlID(gui.hwndFocus) : 0);
     std::wprintf(L"client %ld %ld\n", rect.right, rect.bottom);
     for (int id = 101; id <= 103; ++id) {
         GetWindowRect(GetDlgItem(form, id), &rect);
