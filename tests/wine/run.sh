@@ -1,17 +1,14 @@
 #!/usr/bin/env bash
-# Checks Kelvorin.exe's version record, icon and manifest, then the program under Wine and Xvfb:
-# xdotool's real keys and pointer drive it, xclip reads its clipboard from another process, and
-# the probe looks at its controls. Run after building the windows preset; non-zero on a failure.
+# Checks Kelvorin.exe's icon and manifest, then the program under Wine and Xvfb: xdotool's real
+# keys and pointer drive it, xclip reads its clipboard from another process, and the probe looks at
+# its controls. Run after building the windows preset; non-zero on a failure.
 set -euo pipefail
 export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/../.."
 BUILD="$PWD/build/windows" && EXE="$PWD/build/windows/Kelvorin.exe" && W="$BUILD/wine-test"
 P="$BUILD/tests/kelvorin_probe.exe" && rm -rf "$W" && mkdir -p "$W" && . tests/lib.sh
 
-check "version record" same "1.00.0001|1.00.0001|1.0.0.1|1.0.0.1|Kelvorin|Kelvorin|Kelvorin.exe|English (U.S.)|Unicode" \
-  "$(exiftool -s3 -FileVersion -ProductVersion -FileVersionNumber -ProductVersionNumber -ProductName \
-    -InternalName -OriginalFileName -LanguageCode -CharacterSet "$EXE" | paste -sd'|')"
-notice=$(exiftool -s3 -LegalCopyright "$EXE") # the strip's tooltip must say the same
+notice=$(exiftool -s3 -LegalCopyright "$EXE") # the version record's, which the strip's tooltip must say
 # No check of the imports: a MinGW runtime DLL, missing on Windows, is missing here too.
 check "icon; manifest: common controls 6, asInvoker, PerMonitorV2" same \
   "icon|Common-Controls\" version=\"6.0.0.0\" asInvoker PerMonitorV2" "$(icon "$EXE")|$(wrestool \
