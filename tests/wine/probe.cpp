@@ -1,39 +1,34 @@
 // Looks into the running Kelvorin window from another process for tests/wine/run.sh, since Wine
-// draws the controls inside one X window where X tools cannot see them. Prints, as UTF-8:
-//   probe          the client size, each control's id and rectangle, each tooltip showing, and
-//                  last the box's text
-//   probe listen   a line per clipboard update as a clipboard history sees it, until stopped:
-//                  "marked" (the history passes over it) or "unmarked TEXT"
+// draws the controls inside one X window where X tools cannot see them. Prints, as UTF-16:
+//   probe          the client size, each control's id and rectangle, tooltips shown, the box's text
+//   probe listen   "listening", then each clipboard update as a history sees it: "marked" (it
+//                  passes over it) or "unmarked TEXT"
 //   probe hold     "held", then holds the clipboard open until its standard input ends
 //   probe set      sets the box's text past its limit, as automation tools may: 20,000 emoji
 //   probe show N   ShowWindow(window, N), as the taskbar does
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <string>
-
-// As UTF-8 with each surrogate pair one character: msvcrt's UTF-8 mode writes each half as U+FFFD.
-static void Print(const wchar_t* format, ...) {
-    static wchar_t line[50000];
-    static char bytes[150000];
-    va_list arguments;
-    va_start(arguments, format);
-    const int units = std::vswprintf(line, 50000, format, arguments);
-    va_end(arguments);
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line, units, bytes, 150000, nullptr, nullptr);
-    std::fwrite(bytes, 1, static_cast<std::size_t>(size), stdout);
-}
 
 // WM_GETTEXT is marshalled between processes: the buffer's size is what crosses.
 static std::wstring TextOf(HWND hwnd) {
     wchar_t text[40000] = L"";
     SendMessageW(hwnd, WM_GETTEXT, 40000, reinterpret_cast<LPARAM>(text));
     return text;
+}
+
+// Another process may have the clipboard open for a moment: the program, or Wine's bridge to X.
+static bool OpenClipboardSoon(HWND owner) {
+    for (int tries = 0; tries < 100; ++tries, Sleep(5)) {
+        if (OpenClipboard(owner)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Reads each update's text, as Windows' clipboard history does, unless the update carries the
@@ -45,18 +40,15 @@ static int Listen() {
     if (!AddClipboardFormatListener(hwnd)) {
         return 1;
     }
-    Print(L"listening\n");
+    std::wprintf(L"listening\n");
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_CLIPBOARDUPDATE && IsClipboardFormatAvailable(mark)) {
-            Print(L"marked\n");
-        } else if (message.message == WM_CLIPBOARDUPDATE) {
-            for (int tries = 0; tries < 100 && !OpenClipboard(hwnd); ++tries) {
-                Sleep(5);
-            }
+            std::wprintf(L"marked\n");
+        } else if (message.message == WM_CLIPBOARDUPDATE && OpenClipboardSoon(hwnd)) {
             const HANDLE data = GetClipboardData(CF_UNICODETEXT);
             const auto* text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
-            Print(L"unmarked %ls\n", text ? text : L"");
+            std::wprintf(L"unmarked %ls\n", text ? text : L"");
             GlobalUnlock(data);
             CloseClipboard();
         }
@@ -65,14 +57,18 @@ static int Listen() {
 }
 
 int main(int argc, char** argv) {
-    _setmode(_fileno(stdout), _O_BINARY);
+    // UTF-16: msvcrt's UTF-8 mode writes each half of a surrogate pair as U+FFFD.
+    _setmode(_fileno(stdout), _O_U16TEXT);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "listen") {
         return Listen();
     }
-    if (command == "hold" && OpenClipboard(nullptr)) {
-        Print(L"held\n");
+    if (command == "hold") {
+        if (!OpenClipboardSoon(nullptr)) {
+            return 1;
+        }
+        std::wprintf(L"held\n");
         std::getchar();
         return CloseClipboard() ? 0 : 1;
     }
@@ -89,25 +85,21 @@ int main(int argc, char** argv) {
         return !SendMessageW(GetDlgItem(form, 101), WM_SETTEXT, 0, LPARAM(faces.c_str()));
     }
     if (command == "show" && argc > 2) {
-        ShowWindow(form, std::atoi(argv[2]));
+        ShowWindow(form, std::stoi(argv[2]));
         return 0;
     }
-    GUITHREADINFO gui{};
-    gui.cbSize = sizeof(gui);
-    GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &gui);
-    Print(L"focus %d\n", gui.hwndFocus ? GetDlgCtrlID(gui.hwndFocus) : 0);
-    Print(L"client %ld %ld\n", rect.right, rect.bottom);
+    std::wprintf(L"client %ld %ld\n", rect.right, rect.bottom);
     for (int id = 101; id <= 103; ++id) {
         GetWindowRect(GetDlgItem(form, id), &rect);
         MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rect), 2);
-        Print(L"control %d %ld %ld %ld %ld\n", id, rect.left, rect.top, rect.right - rect.left,
-              rect.bottom - rect.top);
+        std::wprintf(L"control %d %ld %ld %ld %ld\n", id, rect.left, rect.top,
+                     rect.right - rect.left, rect.bottom - rect.top);
     }
     for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr));) {
         if (IsWindowVisible(tip)) {
-            Print(L"tooltip [%ls]\n", TextOf(tip).c_str());
+            std::wprintf(L"tooltip [%ls]\n", TextOf(tip).c_str());
         }
     }
-    Print(L"text %ls\n", TextOf(GetDlgItem(form, 101)).c_str());
+    std::wprintf(L"text %ls\n", TextOf(GetDlgItem(form, 101)).c_str());
     return 0;
 }
