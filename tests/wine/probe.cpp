@@ -1,8 +1,6 @@
 // Looks into the running Kelvorin window from another process for tests/wine/run.sh, since Wine
 // draws the controls inside one X window where X tools cannot see them. Prints, as UTF-16:
 //   probe          the client size, each control's id and rectangle, tooltips shown, the box's text
-//   probe listen   "listening", then each clipboard update as a history sees it: "marked" (it
-//                  passes over it) or "unmarked TEXT"
 //   probe hold     "held", then holds the clipboard open until its standard input ends
 //   probe set      sets the box's text past its limit, as automation tools may: 20,000 emoji
 //   probe show N   ShowWindow(window, N), as the taskbar does
@@ -22,38 +20,13 @@ static std::wstring TextOf(HWND hwnd) {
 }
 
 // Another process may have the clipboard open for a moment: the program, or Wine's bridge to X.
-static bool OpenClipboardSoon(HWND owner) {
+static bool OpenClipboardSoon() {
     for (int tries = 0; tries < 100; ++tries, Sleep(5)) {
-        if (OpenClipboard(owner)) {
+        if (OpenClipboard(nullptr)) {
             return true;
         }
     }
     return false;
-}
-
-// Reads each update's text, as Windows' clipboard history does, unless the update carries the
-// format that the history honours to leave an entry out.
-static int Listen() {
-    const UINT mark = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
-    const HWND hwnd =
-        CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    if (!AddClipboardFormatListener(hwnd)) {
-        return 1;
-    }
-    std::wprintf(L"listening\n");
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_CLIPBOARDUPDATE && IsClipboardFormatAvailable(mark)) {
-            std::wprintf(L"marked\n");
-        } else if (message.message == WM_CLIPBOARDUPDATE && OpenClipboardSoon(hwnd)) {
-            const HANDLE data = GetClipboardData(CF_UNICODETEXT);
-            const auto* text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
-            std::wprintf(L"unmarked %ls\n", text ? text : L"");
-            GlobalUnlock(data);
-            CloseClipboard();
-        }
-    }
-    return 0;
 }
 
 int main(int argc, char** argv) {
@@ -61,11 +34,8 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_U16TEXT);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "listen") {
-        return Listen();
-    }
     if (command == "hold") {
-        if (!OpenClipboardSoon(nullptr)) {
+        if (!OpenClipboardSoon()) {
             return 1;
         }
         std::wprintf(L"held\n");
