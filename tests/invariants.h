@@ -100,8 +100,7 @@ class FakeDesktop final : public WindowSystem, public Toolkit, public RandomSour
     std::array<std::size_t, Index(Op::Count_)> counts_{};
 };
 
-// A run to try: a failure schedule, the window, the draws and the box's text, read from bytes so
-// that the property test and the fuzzer try the same kinds of run.
+// A run to try, read from bytes: a failure schedule, the window, the draws and the box's text.
 struct Scenario {
     FakeDesktop desktop; // failing on the schedule, with the window and the draws
     std::u16string text;

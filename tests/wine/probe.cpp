@@ -2,7 +2,6 @@
 // draws the controls inside one X window where X tools cannot see them. Prints, as UTF-16:
 //   probe          the client size, each control's id and rectangle, tooltips shown, the box's text
 //   probe hold     "held", then holds the clipboard open until its standard input ends
-//   probe set      sets the box's text past its limit, as automation tools may: 20,000 emoji
 //   probe show N   ShowWindow(window, N), as the taskbar does
 #include <windows.h>
 
@@ -46,13 +45,6 @@ int main(int argc, char** argv) {
     RECT rect;
     if (!form || !GetClientRect(form, &rect)) {
         return 1;
-    }
-    if (command == "set") { // U+1F600 on, 80 faces over and over: 40,000 code units
-        std::wstring faces;
-        for (int i = 0; i < 20000; ++i) {
-            faces += {wchar_t(0xD83D), wchar_t(0xDE00 + i % 80)};
-        }
-        return !SendMessageW(GetDlgItem(form, 101), WM_SETTEXT, 0, LPARAM(faces.c_str()));
     }
     if (command == "show" && argc > 2) {
         ShowWindow(form, std::stoi(argv[2]));
