@@ -1,10 +1,8 @@
 #!/usr/bin/python3
-"""desktop_helper.py sway VNC | gnome | kwin LOG: drives a headless Wayland desktop for e2e.sh (sway
-on $SWAYSOCK with wayvnc's socket; GNOME Shell in unsafe mode, KWin logging to LOG, on the session
-bus). It says "ready" once the desktop takes input, then answers each line on stdin with one line:
-key [MODIFIER] KEY..., click X Y [COUNT], window PID (where the content is, once it has the focus),
-frame PID, close PID (the sizes the desktop gave it, when it went and the process ended), clipboard
-and types (GNOME)."""
+"""desktop_helper.py sway VNC | gnome | kwin LOG drives headless sway (with wayvnc), GNOME Shell
+(unsafe mode) or KWin (logging to LOG) for e2e.sh: "ready", then a line for each line on stdin:
+key [MODIFIER] KEY..., click X Y [COUNT], window PID (the content, once focused), frame PID, close
+PID (the sizes the desktop gave it, when it went and the process ended), clipboard, types (GNOME)."""
 import itertools, json, os, select, socket, struct, sys, threading, time
 
 
@@ -28,8 +26,7 @@ class Sway(Desktop):
         self.sway = socket.socket(socket.AF_UNIX)
         self.sway.connect(os.environ["SWAYSOCK"])
         self.stream = self.sway.makefile("rb")
-        # wayvnc 0.9 gives the seat its input only while a client is connected: RFB 3.8, no
-        # password, shared, all said at once; what the server says is dropped.
+        # wayvnc gives the seat input only while a client is connected: RFB 3.8, no password, shared.
         client = socket.socket(socket.AF_UNIX)
         client.connect(vnc)
         client.sendall(b"RFB 003.008\n\x01\x01")
@@ -151,8 +148,7 @@ class Kwin(Desktop):
         self.log, self.read = open(log, errors="replace"), ""
         self.scripting = dbus.Interface(bus.get_object("org.kde.KWin", "/Scripting"),
                                         "org.kde.kwin.Scripting")
-        # KWin's fake-input protocol on the Wayland socket: the registry (2) names its global,
-        # bound at version 4; a sync follows each request; new objects take the next free number.
+        # KWin's fake-input protocol, version 4, on the Wayland socket; new ids come in order.
         self.wayland = socket.socket(socket.AF_UNIX)
         self.wayland.connect(os.environ["WAYLAND_DISPLAY"])
         self.ids, self.stream = itertools.count(3), self.wayland.makefile("rb")

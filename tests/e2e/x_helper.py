@@ -1,9 +1,7 @@
 #!/usr/bin/python3
-"""What the end-to-end test needs from an X desktop that Xvfb alone lacks.
-  x_helper.py close WINDOW       closes it as a window manager does (WM_DELETE_WINDOW), then
-                                 reports where it went until it was destroyed, also when read late
-  x_helper.py clipboard-manager  takes the clipboard over when its owner ends (SAVE_TARGETS)
-"""
+"""What e2e.sh needs from an X desktop beyond Xvfb. x_helper.py close WINDOW: closes it as a window
+manager does (WM_DELETE_WINDOW), reporting where it went until destroyed, also when read late;
+x_helper.py clipboard-manager: takes the clipboard over when its owner ends (SAVE_TARGETS)."""
 import select, signal, sys
 
 from Xlib import X, display
@@ -25,13 +23,13 @@ def close(window):
     at = frame.get_geometry()
     x, y, width, height, configures = at.x, at.y, at.width, at.height, 0
     message = [atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]
-    # A window just started that lost the focus to another may miss its first close request under
-    # openbox (also before this round): asked again after 3 s without a step, as a user would.
-    for _ in range(2):
+    # Asked twice at once, as by a user who clicks again; under openbox, a window just started that
+    # lost the focus to another may miss the request: asked again after 3 s without a step.
+    for wait in (0, 3, 3):
         window.send_event(event.ClientMessage(window=window, client_type=atom("WM_PROTOCOLS"),
                                               data=(32, message)))
         d.flush()
-        if select.select([d], [], [], 3)[0] or d.pending_events():
+        if wait and (select.select([d], [], [], wait)[0] or d.pending_events()):
             break
     print("before", x, y, width, height, flush=True)  # the close is under way
     signal.alarm(20)  # a close that never ends ends the helper, without an "after" line

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Checks the packages in dist/ (after scripts/package.sh) as a user's system takes them: lintian,
-# the metadata validators, the .deb unpacked into an empty root, the zip's contents, and under Wine
-# the installer's silent install, the Start menu shortcut starting the program, the silent uninstall.
+# Checks dist/'s packages as a user's system takes them: lintian, the validators, the .deb unpacked,
+# the zip, and under Wine the installer's silent install, its shortcut and its silent uninstall.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BUILD="$PWD/build/package/check" && rm -rf "$BUILD" && mkdir -p "$BUILD/root" && . tests/lib.sh

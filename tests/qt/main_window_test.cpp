@@ -6,23 +6,6 @@
 
 #include <optional>
 
-// The real window, recording each closing step; at the first one a second close arrives.
-class RecordingWindow final : public kelvorin::qt::MainWindow {
-  public:
-    QList<QRect> frames;
-    std::optional<QCloseEvent> secondClose;
-    int ends = 0;
-
-    void WriteWindow(kelvorin::Extent extent, float twips) override {
-        if (!secondClose) {
-            QApplication::sendEvent(this, &secondClose.emplace());
-        }
-        MainWindow::WriteWindow(extent, twips);
-        frames.push_back(frameGeometry());
-    }
-    void EndProgram() override { ++ends, MainWindow::EndProgram(); }
-};
-
 // What a window and each control show, the window's icon included, and what a screen reader says.
 QStringList Shown(QWidget* w) {
     QString line;
@@ -67,18 +50,6 @@ class MainWindowTest : public QObject {
         QCOMPARE(QApplication::focusWidget(), box());
     }
 
-    void aPasteCutAtTheLimitKeepsWholeCharacters() {
-        // A family of three, 8 code units: it fits after 32,759 letters; the limit falls inside
-        // it after 32,760, and after 32,765 the line edit cuts the paste inside it too.
-        for (int letters : {32759, 32760, 32765}) {
-            box()->clear();
-            QGuiApplication::clipboard()->setText(
-                QString(letters, u'a').append(u"\U0001F468\u200D\U0001F469\u200D\U0001F467"));
-            QTest::keyClick(box(), Qt::Key_V, Qt::ControlModifier);
-            QCOMPARE(box()->text().size(), letters == 32759 ? 32767 : letters);
-        }
-    }
-
     // The menu's Cut, as Ctrl+X does, leaves the text it cut on the clipboard.
     void theMenusCutKeepsWhatItCut() {
         box()->setText(QStringLiteral("hello world"));
@@ -88,15 +59,6 @@ class MainWindowTest : public QObject {
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_T); // its Cu&t
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("world"));
         QCOMPARE(box()->text(), QStringLiteral("hello "));
-    }
-
-    void closingStepsDownRightAndSmallerThenEndsOnce() {
-        const QRect start = window->frameGeometry();
-        window->close();
-        QCOMPARE(window->frames.value(3), start.adjusted(2, 2, -2, -2)); // 30 and 60 twips
-        QVERIFY(window->frames.back().y() > window->screen()->geometry().width());
-        QVERIFY(!window->secondClose->isAccepted());
-        QCOMPARE(window->ends, 1);
     }
 
     // The keeper is handed the text whole or serves nothing: a stream cut anywhere is refused.
@@ -114,7 +76,7 @@ class MainWindowTest : public QObject {
   private:
     QLineEdit* box() const { return window->findChild<QLineEdit*>(); }
     QPushButton* command() const { return window->findChild<QPushButton*>(); }
-    std::optional<RecordingWindow> window;
+    std::optional<kelvorin::qt::MainWindow> window;
 };
 
 QTEST_MAIN(MainWindowTest)

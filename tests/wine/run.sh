@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Checks Kelvorin.exe's icon and manifest, then the program under Wine and Xvfb: the scenario every
-# desktop runs (tests/e2e/e2e.sh), then what is Windows' own, where the probe looks at the controls.
-# Run after building the windows preset; non-zero on a failure.
+# Checks Kelvorin.exe (the windows preset's) and, under Wine and Xvfb, the scenario every desktop
+# runs (tests/e2e/e2e.sh), then what is Windows' own, with the probe looking at the controls.
 set -euo pipefail
 export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/../.."
@@ -41,17 +40,11 @@ check "Ctrl+X and Shift+Delete while another program holds the clipboard: no cut
 probe show 6 && xdotool type qq && probe show 9 && xdotool type r
 check "minimized: typing does not reach the box; restored: it does" same "rhello !" "$(clipboard_when 'rhello !')"
 
-# A copy by another program within a second of a keystroke: the keystroke's text is not placed again.
-xdotool key ctrl+a BackSpace && emptied=$(clipboard_when "")
-copy kept && wait_for 5 clipboard_is kept && sleep 1
-check "deleting all empties the clipboard; a copy by another program meanwhile stays" same \
-  "[] [kept]" "[$emptied] [$(clipboard)]"
-
 # A paste with an emoji across the limit; then Do while another program holds the clipboard: the
 # probe waits until the window reads its messages, and the clipboard gets the new order once free.
 long=$(head -c 32766 /dev/zero | tr '\0' a | sed 's/aaaaa/abcde/g; s/abcdeabcde/Kxyz!abcde/g')
 copy "$long"$'\360\237\230\200' && wait_for 5 clipboard_is "$long"$'\360\237\230\200'
-xdotool key ctrl+v && pasted=$(clipboard_when "$long")
+xdotool key ctrl+a ctrl+v && pasted=$(clipboard_when "$long")
 long_box=$(hold && click_do && sleep 0.3 && look text | cut -c6-) || true
 placed=$(wait_for 5 clipboard_is "$long_box" && echo placed) || placed="not placed"
 check "a paste at the limit: whole characters; Do: an answer while the clipboard is held, then placed" same \
