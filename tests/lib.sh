@@ -30,9 +30,10 @@ wait_for() { # seconds command...: until the command succeeds; fails once the se
   local end=$((SECONDS + $1)) && shift
   until "$@" >/dev/null 2>&1; do [ $SECONDS -lt "$end" ] || return 1 && sleep 0.1; done
 }
+stop_wine() { [ ! -d "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true; } # before its processes
 stop_all() { # Xvfb, the first, goes last: a Wine process that loses its display complains
   kill "${pids[@]:1}" 2>/dev/null || true
-  [ ! -d "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
+  stop_wine
   kill "${pids[@]:0:1}" 2>/dev/null || true
   wait "${pids[@]}" 2>/dev/null || true
 }
@@ -50,8 +51,8 @@ ours() { for p in $(grep -lxzs "$mark" /proc/[0-9]*/environ | cut -d/ -f3 || tru
 ours_named() { for p in $(ours); do printf '%s (%s) ' "$p" "$(tr '\0' ' ' 2>/dev/null <"/proc/$p/cmdline")"; done; }
 fail() { echo "FAIL${platform:+ ($platform)}: $*" >&2; sed 's/^/kelvorin: /' "$work/kelvorin.err" >&2; exit 1; }
 start_e2e() { # the program's stderr and runtime folder, in a folder that goes with the script
-  work=$(mktemp -d) && trap '[ ! -d "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null; kill $(ours) $(grep -lxzs "$desktop_mark" /proc/[0-9]*/environ | cut -d/ -f3) \
-    2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
+  work=$(mktemp -d) && trap 'stop_wine; kill $(ours) $(grep -lxzs "$desktop_mark" /proc/[0-9]*/environ |
+    cut -d/ -f3) 2>/dev/null || true; stop_all; rm -rf "$work"' EXIT
   mkdir -m 700 "$work/runtime" && touch "$work/kelvorin.err" && export XDG_RUNTIME_DIR="$work/runtime"
 }
 hold_at() { # FUNCTION COMMAND...: holds the program in gdb there and runs the commands (detach: go on)
